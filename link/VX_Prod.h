@@ -1,0 +1,59 @@
+// VX_Prod: the robot link library. Every deliverable reaches the ZPS
+// controller through these twelve functions. They are exported under their
+// plain, unmangled names; some of them take standard strings and vectors, so
+// callers must be built against the same C++ standard library.
+//
+// Return conventions:
+//   XML-RPC operations           0, or -1 for any failure (transport, fault,
+//                                result of the wrong shape, time-out)
+//   VXIF_ReadRobotFlags          0 for "OK", 20007 when no usable reply came,
+//                                otherwise the controller's error number
+//   VX_InitDashboardClient       0, or the errno of the step that failed
+//   VX_SetScopeIndexs            -1 (more than 36 indexes, wait failure or
+//                                peer close), otherwise 0
+//   VX_ReadScopeData             always 0; an absent reply leaves the outputs
+//                                as the caller set them
+// No function throws for a network or protocol failure. Output pointers must
+// not be null.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#if defined(VX_PROD_BUILD)
+#define VX_PROD_API __attribute__((visibility("default")))
+#else
+#define VX_PROD_API
+#endif
+
+// One scope sample row: the time stamp (ms) and one value per subscribed
+// channel, in the order of the indexes last sent with VX_SetScopeIndexs.
+// The same layout is used on the wire and in memory (37 doubles, no padding).
+struct _ST_ReadScopeData
+{
+    double time;
+    double values[36];
+};
+static_assert(sizeof(_ST_ReadScopeData) == 296, "_ST_ReadScopeData must be 296 bytes");
+
+extern "C" {
+
+VX_PROD_API int VXRPC_InitClient(std::string ip, int rpcPort, int commandPort);
+VX_PROD_API int VXRPC_ReadVersion(int* zpsMajor, int* zpsMinor, int* box1, int* box2, int* box3,
+                                  int* algorithm, int* firmware);
+VX_PROD_API int VXRPC_ReadMachineOrigin(int* a1, int* a2, int* a3, int* a4, int* a5, int* a6);
+VX_PROD_API int VXRPC_ReadRatioInfo(int* r1, int* r2, int* r3, int* r4, int* r5, int* r6,
+                                    int* r7, int* r8, int* r9, int* r10, int* r11, int* r12);
+VX_PROD_API int VXRPC_ReadCurEncode(int* a1, int* a2, int* a3, int* a4, int* a5, int* a6);
+VX_PROD_API int VXRPC_SetHomeEncode(int a1, int a2, int a3, int a4, int a5, int a6);
+VX_PROD_API int VX_StartScript(std::string script);
+VX_PROD_API int VXIF_ReadRobotFlags(int* f1, int* f2, int* f3, int* f4, int* f5, int* f6, int* f7,
+                                    int* f8);
+VX_PROD_API int VX_InitDashboardClient(std::string ip);
+VX_PROD_API bool VX_IsConnectDashboard();
+VX_PROD_API int VX_SetScopeIndexs(std::vector<int>& indexes);
+VX_PROD_API int VX_ReadScopeData(double* cpuLoad, uint32_t* memory,
+                                 std::vector<_ST_ReadScopeData>* rows);
+
+} // extern "C"
