@@ -15,6 +15,15 @@
 //                                as the caller set them
 // No function throws for a network or protocol failure. Output pointers must
 // not be null.
+//
+// Time bounds: every XML-RPC call gives up after vx::kRpcCallTimeoutMs (the
+// whole call, connect included) and then returns -1, so a controller that
+// accepts and never answers cannot freeze the caller. A dashboard or command
+// exchange waits at most five 10 us polls plus 5 ms per reply piece; a
+// connect waits at most 2 s; VX_IsConnectDashboard at most 10 ms.
+//
+// Diagnostics: the socket layer writes short traces to syslog at LOG_DEBUG
+// (facility LOG_USER, prefix "VX_Prod:"). They never reach the user.
 #pragma once
 
 #include <cstdint>
@@ -36,6 +45,11 @@ struct _ST_ReadScopeData
     double values[36];
 };
 static_assert(sizeof(_ST_ReadScopeData) == 296, "_ST_ReadScopeData must be 296 bytes");
+
+namespace vx {
+// Longest time one XML-RPC call may take before it fails with -1.
+constexpr unsigned int kRpcCallTimeoutMs = 5000;
+} // namespace vx
 
 extern "C" {
 
