@@ -1,0 +1,3 @@
+#include "VX_Controls.h"
+
+VX_Controls::VX_Controls() = default;

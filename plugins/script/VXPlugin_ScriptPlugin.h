@@ -1,0 +1,32 @@
+// Entry of the script plug-in: the host asks it for the page button's name
+// and order and has it build the page once. The page button has no icon.
+#pragma once
+
+#include "VXPluginContract.h"
+
+#include <QObject>
+
+class VXPlugin_ScriptPlugin : public QObject, public QDesignerCustomWidgetInterface
+{
+    Q_OBJECT
+    Q_PLUGIN_METADATA(IID VX_PLUGIN_IID)
+    Q_INTERFACES(QDesignerCustomWidgetInterface)
+
+public:
+    explicit VXPlugin_ScriptPlugin(QObject* parent = nullptr);
+
+    QString name() const override;
+    QString group() const override;
+    QString toolTip() const override;
+    QString whatsThis() const override;
+    QString includeFile() const override;
+    QIcon icon() const override;
+    bool isContainer() const override;
+    QWidget* createWidget(QWidget* parent) override;
+    bool isInitialized() const override;
+    void initialize(QDesignerFormEditorInterface* core) override;
+    QString domXml() const override;
+
+private:
+    bool m_initialized = false;
+};

@@ -1,0 +1,84 @@
+#include "VXPlugin_ScriptWidget.h"
+
+#include "VX_Prod.h"
+
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QPushButton>
+
+#include <string>
+
+VXPlugin_ScriptWidget::VXPlugin_ScriptWidget(QWidget* parent)
+    : QWidget(parent)
+{
+    if (objectName().isEmpty())
+        setObjectName(QStringLiteral("VXPlugin_ScriptWidget"));
+    resize(400, 300);
+    setWindowTitle(tr("VXPlugin_ScriptWidget"));
+
+    m_pBtnImport = new QPushButton(this);
+    m_pBtnImport->setObjectName(QStringLiteral("ScriptPlugin_btn_ImportScript"));
+    m_pBtnImport->setGeometry(QRect(130, 100, 93, 28));
+    m_pBtnImport->setText(tr("Import Script"));
+
+    QMetaObject::connectSlotsByName(this);
+    connect(m_pBtnImport, &QPushButton::clicked, this, &VXPlugin_ScriptWidget::slotImportScriptFile);
+}
+
+VXPlugin_ScriptWidget::~VXPlugin_ScriptWidget() = default;
+
+QString VXPlugin_ScriptWidget::chooseScriptFile()
+{
+    return QFileDialog::getOpenFileName(this, QStringLiteral("Open File"), QStringLiteral("."),
+                                        tr("json(*.json)"));
+}
+
+void VXPlugin_ScriptWidget::warn(const QString& text)
+{
+    QMessageBox::warning(this, QStringLiteral("Warning"), text, QMessageBox::Ok);
+}
+
+void VXPlugin_ScriptWidget::slotImportScriptFile()
+{
+    const QString fileName = chooseScriptFile();
+    if (fileName.isEmpty() || !QFile::exists(fileName))
+        return;
+
+    // Opening a pipe or a device would block, or read without end.
+    const QFileInfo info(fileName);
+    QFile file(fileName);
+    if (!info.isFile() || !file.open(QIODevice::ReadOnly)) {
+        warn(QStringLiteral("ERROR:Cannot read the script file !"));
+        return;
+    }
+
+    if (info.suffix() != QLatin1String("json")) {
+        warn(QStringLiteral("ERROR:Unsupported file formats !"));
+        file.close();
+        return;
+    }
+
+    if (file.size() > kMaxScriptBytes) {
+        warn(QStringLiteral("ERROR:Script file larger than 16 MiB !"));
+        file.close();
+        return;
+    }
+    // At most one byte past the limit, so a file that grew after the size
+    // check cannot slip through either.
+    const QByteArray bytes = file.read(kMaxScriptBytes + 1);
+    const bool readFailed = file.error() != QFileDevice::NoError || (bytes.isEmpty() && file.size() > 0);
+    file.close();
+    if (readFailed) {
+        warn(QStringLiteral("ERROR:Cannot read the script file !"));
+        return;
+    }
+    if (bytes.size() > kMaxScriptBytes) {
+        warn(QStringLiteral("ERROR:Script file larger than 16 MiB !"));
+        return;
+    }
+
+    const std::string script(bytes.constData(), static_cast<size_t>(bytes.size()));
+    VX_StartScript(script);
+}
