@@ -1,0 +1,199 @@
+#include "SimProtocol.h"
+
+#include <cstring>
+
+namespace zps {
+namespace {
+const char kMagic[4] = {'L', 'T', 'B', 'R'};
+}
+
+void putU32(std::string& out, uint32_t v)
+{
+    for (int i = 0; i < 4; ++i)
+        out.push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
+}
+
+void putF64(std::string& out, double v)
+{
+    uint64_t bits;
+    std::memcpy(&bits, &v, 8);
+    for (int i = 0; i < 8; ++i)
+        out.push_back(static_cast<char>((bits >> (8 * i)) & 0xFF));
+}
+
+uint32_t getU32(const char* p)
+{
+    uint32_t v = 0;
+    for (int i = 0; i < 4; ++i)
+        v |= static_cast<uint32_t>(static_cast<unsigned char>(p[i])) << (8 * i);
+    return v;
+}
+
+double getF64(const char* p)
+{
+    uint64_t bits = 0;
+    for (int i = 0; i < 8; ++i)
+        bits |= static_cast<uint64_t>(static_cast<unsigned char>(p[i])) << (8 * i);
+    double v;
+    std::memcpy(&v, &bits, 8);
+    return v;
+}
+
+std::string encodeDashRequest(const DashRequest& r)
+{
+    std::string out(kMagic, 4);
+    putU32(out, kDashRequestSize);
+    putU32(out, kDashRestSize);
+    putU32(out, r.command);
+    for (int32_t i : r.indexes)
+        putU32(out, static_cast<uint32_t>(i));
+    return out;
+}
+
+void DashFramer::feed(const char* data, size_t n) { buf_.append(data, n); }
+
+std::optional<DashRequest> DashFramer::next()
+{
+    for (;;) {
+        const size_t at = buf_.find(std::string(kMagic, 4));
+        if (at == std::string::npos) {
+            // Keep a tail that may be the start of a split magic.
+            const size_t keep = std::min<size_t>(buf_.size(), 3);
+            skipped_ += buf_.size() - keep;
+            buf_.erase(0, buf_.size() - keep);
+            return std::nullopt;
+        }
+        if (at > 0) {
+            skipped_ += at;
+            buf_.erase(0, at);
+        }
+        if (buf_.size() < kDashRequestSize)
+            return std::nullopt;
+        if (getU32(&buf_[4]) != kDashRequestSize || getU32(&buf_[8]) != kDashRestSize) {
+            // A magic by chance inside garbage: look for the next one.
+            skipped_ += 4;
+            buf_.erase(0, 4);
+            continue;
+        }
+        DashRequest r;
+        r.command = getU32(&buf_[12]);
+        for (int i = 0; i < kScopeSlots; ++i)
+            r.indexes[i] = static_cast<int32_t>(getU32(&buf_[16 + 4 * i]));
+        buf_.erase(0, kDashRequestSize);
+        return r;
+    }
+}
+
+std::string buildSubscribeAck()
+{
+    std::string out(kMagic, 4);
+    putU32(out, 16);
+    putU32(out, 4);
+    putU32(out, kSetScopeIndexes);
+    return out;
+}
+
+std::string buildScopeReply(double cpuLoad, uint32_t memory, const double* rows, uint32_t rowCount)
+{
+    const size_t total = kScopeHeaderSize + static_cast<size_t>(rowCount) * kScopeRowSize;
+    std::string out;
+    out.reserve(total);
+    out.append(kMagic, 4);
+    putU32(out, static_cast<uint32_t>(total));
+    putU32(out, static_cast<uint32_t>(total - 12));
+    putU32(out, kReadScopeData);
+    putF64(out, cpuLoad);
+    putU32(out, memory);
+    putU32(out, rowCount);
+    const size_t values = static_cast<size_t>(rowCount) * (1 + kScopeSlots);
+    for (size_t i = 0; i < values; ++i)
+        putF64(out, rows[i]);
+    return out;
+}
+
+std::optional<ScopeReply> parseScopeReply(const std::string& bytes)
+{
+    if (bytes.size() < kScopeHeaderSize)
+        return std::nullopt;
+    ScopeReply r;
+    r.cpuLoad = getF64(&bytes[16]);
+    r.memory = getU32(&bytes[24]);
+    const uint32_t n = getU32(&bytes[28]);
+    if ((bytes.size() - kScopeHeaderSize) / kScopeRowSize < n)
+        return std::nullopt;
+    r.rows.resize(n);
+    for (uint32_t i = 0; i < n; ++i)
+        for (int v = 0; v < 1 + kScopeSlots; ++v)
+            r.rows[i][v] = getF64(&bytes[kScopeHeaderSize + i * kScopeRowSize + 8 * v]);
+    return r;
+}
+
+void CommandFramer::feed(const char* data, size_t n)
+{
+    for (size_t i = 0; i < n; ++i) {
+        const char c = data[i];
+        if (c == ';') {
+            if (!dropping_)
+                ready_.push_back(buf_);
+            buf_.clear();
+            dropping_ = false;
+            continue;
+        }
+        if (dropping_)
+            continue;
+        if ((c == '\r' || c == '\n' || c == ' ' || c == '\t') && buf_.empty())
+            continue;
+        buf_.push_back(c);
+        if (buf_.size() > kMaxRequest) {
+            ++overlong_;
+            buf_.clear();
+            dropping_ = true;
+        }
+    }
+}
+
+std::optional<std::string> CommandFramer::next()
+{
+    if (readyPos_ >= ready_.size()) {
+        ready_.clear();
+        readyPos_ = 0;
+        return std::nullopt;
+    }
+    return ready_[readyPos_++];
+}
+
+TextCommand parseTextCommand(const std::string& request)
+{
+    TextCommand cmd;
+    size_t start = 0;
+    bool first = true;
+    while (start <= request.size()) {
+        size_t comma = request.find(',', start);
+        if (comma == std::string::npos)
+            comma = request.size();
+        std::string field = request.substr(start, comma - start);
+        if (first)
+            cmd.name = field;
+        else if (comma < request.size() || !field.empty())
+            cmd.fields.push_back(field); // a trailing "," before ";" adds no field
+        first = false;
+        start = comma + 1;
+    }
+    // Blanks around the name come from hand-typed requests.
+    while (!cmd.name.empty() && (cmd.name.back() == ' ' || cmd.name.back() == '\r' || cmd.name.back() == '\n'))
+        cmd.name.pop_back();
+    return cmd;
+}
+
+std::string robotStateReply(const std::array<int, 9>& values)
+{
+    std::string out = "ReadRobotState,OK,";
+    for (int v : values)
+        out += std::to_string(v) + ",";
+    out += ";";
+    return out;
+}
+
+std::string failReply(const std::string& name, int code) { return name + ",Fail," + std::to_string(code) + ",;"; }
+
+} // namespace zps
