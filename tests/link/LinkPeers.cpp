@@ -20,8 +20,6 @@ int RemainingMs(Clock::time_point deadline)
     return left.count() < 0 ? 0 : static_cast<int>(left.count());
 }
 
-// Waits up to `ms` (at most 50 ms per round, so stop flags are seen) for
-// readability; true when readable (data or close).
 bool WaitReadable(int fd, int ms)
 {
     pollfd watch{fd, POLLIN, 0};
@@ -29,6 +27,48 @@ bool WaitReadable(int fd, int ms)
 }
 
 } // namespace
+
+bool WaitReadable(int fd, std::chrono::milliseconds timeout)
+{
+    return WaitReadable(fd, static_cast<int>(timeout.count()));
+}
+
+std::uint16_t LocalPort(int fd)
+{
+    sockaddr_in local{};
+    socklen_t size = sizeof local;
+    if (::getsockname(fd, reinterpret_cast<sockaddr*>(&local), &size) != 0)
+        return 0;
+    return ntohs(local.sin_port);
+}
+
+void Event::Set()
+{
+    std::lock_guard<std::mutex> guard(m_mutex);
+    m_set = true;
+    m_cv.notify_all();
+}
+
+bool Event::Wait(std::chrono::milliseconds timeout)
+{
+    std::unique_lock<std::mutex> lock(m_mutex);
+    return m_cv.wait_for(lock, timeout, [this] { return m_set; });
+}
+
+bool Event::IsSet()
+{
+    std::lock_guard<std::mutex> guard(m_mutex);
+    return m_set;
+}
+
+std::uint16_t PeerConnection::RemotePort() const
+{
+    sockaddr_in peer{};
+    socklen_t size = sizeof peer;
+    if (m_fd < 0 || ::getpeername(m_fd, reinterpret_cast<sockaddr*>(&peer), &size) != 0)
+        return 0;
+    return ntohs(peer.sin_port);
+}
 
 // ---------------------------------------------------------------- connection
 

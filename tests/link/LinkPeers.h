@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -42,6 +43,8 @@ public:
     // Set by the test to end a script that waits on the client.
     bool Stopping() const;
     void SetStopFlag(const std::atomic<bool>* stop) { m_stop = stop; }
+    // The client's port of this connection.
+    std::uint16_t RemotePort() const;
 
 private:
     int m_fd;
@@ -78,6 +81,26 @@ private:
     std::mutex m_mutex;
     std::vector<std::thread> m_workers;
 };
+
+// A one-shot signal between a peer script and the test, with bounded waits.
+class Event
+{
+public:
+    void Set();
+    bool Wait(std::chrono::milliseconds timeout = 3000ms);
+    bool IsSet();
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_cv;
+    bool m_set = false;
+};
+
+// Waits until `fd` has bytes waiting (or a close), without reading them.
+bool WaitReadable(int fd, std::chrono::milliseconds timeout = 3000ms);
+
+// The local port of a connected socket.
+std::uint16_t LocalPort(int fd);
 
 // One XML-RPC call as the responder received it.
 struct RecordedCall
