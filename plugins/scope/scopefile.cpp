@@ -1,0 +1,255 @@
+#include "scopefile.h"
+
+#include <QByteArray>
+#include <QIODevice>
+#include <QVarLengthArray>
+
+#include <charconv>
+#include <cmath>
+#include <string>
+
+namespace scopefile {
+
+QString curveField(const Curve& curve)
+{
+    const int key = curve.subIndex < kKeyThreshold ? curve.link : curve.endEffector;
+    return curve.title + QLatin1Char('_') + QString::number(curve.subIndex) + QLatin1Char('_')
+           + QString::number(key) + QLatin1Char('_') + curve.unit;
+}
+
+int rowCount(const QVector<Curve>& curves)
+{
+    int n = 0;
+    for (const Curve& c : curves)
+        n = std::max(n, std::max(c.x.size(), c.y.size()));
+    return n;
+}
+
+QString headerLine(const QVector<Curve>& curves)
+{
+    QString line = QStringLiteral("time");
+    for (const Curve& c : curves) {
+        line += QLatin1Char(',');
+        line += curveField(c);
+    }
+    line += QLatin1Char('\n');
+    return line;
+}
+
+static void appendNumber(QString& line, double value)
+{
+    // QString::number always writes the C locale: "." and no grouping.
+    line += QString::number(value, 'f', 3);
+}
+
+QString rowLine(const QVector<Curve>& curves, int r)
+{
+    QString line;
+    line.reserve(12 * (curves.size() + 1));
+    for (const Curve& c : curves) {
+        if (r < c.x.size() && r < c.y.size()) {
+            appendNumber(line, c.x[r]);
+            break;
+        }
+    }
+    for (const Curve& c : curves) {
+        line += QLatin1Char(',');
+        if (r < c.y.size())
+            appendNumber(line, c.y[r]);
+    }
+    line += QLatin1Char('\n');
+    return line;
+}
+
+QStringList exportLines(const QVector<Curve>& curves)
+{
+    QStringList lines;
+    if (curves.isEmpty())
+        return lines;
+    const int n = rowCount(curves);
+    lines.reserve(n + 1);
+    lines.append(headerLine(curves));
+    for (int r = 0; r < n; ++r)
+        lines.append(rowLine(curves, r));
+    return lines;
+}
+
+bool writeLines(QIODevice& device, const QVector<Curve>& curves)
+{
+    if (curves.isEmpty())
+        return true;
+    auto put = [&device](const QString& line) {
+        const QByteArray bytes = line.toUtf8();
+        return device.write(bytes) == bytes.size();
+    };
+    if (!put(headerLine(curves)))
+        return false;
+    const int n = rowCount(curves);
+    for (int r = 0; r < n; ++r) {
+        if (!put(rowLine(curves, r)))
+            return false;
+    }
+    return true;
+}
+
+double readNumber(QStringView text)
+{
+    text = text.trimmed();
+    if (text.isEmpty())
+        return 0.0;
+    // A leading "+" is accepted as a sign, as the C library reads it.
+    if (text.front() == QLatin1Char('+') && text.size() > 1 && text[1] != QLatin1Char('-')
+        && text[1] != QLatin1Char('+'))
+        text = text.mid(1);
+
+    char small[128];
+    std::string big;
+    char* buf = small;
+    const qsizetype n = text.size();
+    if (n > qsizetype(sizeof(small))) {
+        big.resize(std::size_t(n));
+        buf = big.data();
+    }
+    for (qsizetype i = 0; i < n; ++i) {
+        const char16_t ch = text[i].unicode();
+        if (ch > 0x7f)
+            return 0.0;
+        buf[i] = char(ch);
+    }
+    double value = 0.0;
+    const auto res = std::from_chars(buf, buf + n, value, std::chars_format::general);
+    if (res.ec != std::errc() || res.ptr != buf + n || !std::isfinite(value))
+        return 0.0;
+    return value;
+}
+
+// Calls f(field) for every comma-separated field of line, empty ones kept.
+template <typename F>
+static void forEachField(QStringView line, QChar sep, F&& f)
+{
+    qsizetype start = 0;
+    for (;;) {
+        const qsizetype pos = line.indexOf(sep, start);
+        if (pos < 0) {
+            f(line.mid(start));
+            return;
+        }
+        f(line.mid(start, pos - start));
+        start = pos + 1;
+    }
+}
+
+void Parser::addLine(QStringView line)
+{
+    if (m_lines++ == 0)
+        addHeader(line);
+    else
+        addRow(line);
+}
+
+void Parser::addHeader(QStringView line)
+{
+    forEachField(line, QLatin1Char(','), [this](QStringView field) {
+        if (field == QLatin1String("time")) {
+            m_content.hasTimeColumn = true;
+            return;
+        }
+        const int i = m_content.declaredCurves++;
+        if (i >= kMaxCurves)
+            return;
+        QVector<QStringView> parts;
+        forEachField(field, QLatin1Char('_'), [&parts](QStringView part) { parts.append(part); });
+        Curve curve;
+        curve.title = parts[0].toString();
+        if (parts.size() < 4) {
+            curve.unit = QStringLiteral("Unit");
+        } else {
+            curve.subIndex = parts[1].toString().toInt();
+            const int key = parts[2].toString().toInt();
+            if (curve.subIndex >= kKeyThreshold)
+                curve.endEffector = key;
+            else
+                curve.link = key;
+            curve.unit = parts[3].toString();
+        }
+        m_content.curves.append(curve);
+    });
+}
+
+void Parser::addRow(QStringView line)
+{
+    const int curves = m_content.declaredCurves;
+    if (curves == 0)
+        return;
+    const int kept = m_content.curves.size();
+
+    // Only the fields that can matter are looked at: the time and the kept
+    // curves, plus a count to tell whether the row is full width.
+    QVarLengthArray<QStringView, kMaxCurves + 1> fields;
+    qsizetype count = 0;
+    qsizetype start = 0;
+    for (;;) {
+        const qsizetype pos = line.indexOf(QLatin1Char(','), start);
+        const QStringView field = pos < 0 ? line.mid(start) : line.mid(start, pos - start);
+        if (fields.size() < kMaxCurves + 1)
+            fields.append(field);
+        ++count;
+        if (pos < 0 || count > curves)
+            break;
+        start = pos + 1;
+    }
+
+    int first = 0;
+    if (m_content.hasTimeColumn && count >= curves + 1) {
+        m_content.times.append(readNumber(fields[0]));
+        first = 1;
+    }
+    for (int i = 0; i < kept; ++i) {
+        const int f = first + i;
+        m_content.curves[i].y.append(f < fields.size() ? readNumber(fields[f]) : 0.0);
+    }
+}
+
+Content importLines(const QStringList& lines)
+{
+    Parser parser;
+    for (const QString& line : lines)
+        parser.addLine(line);
+    return parser.take();
+}
+
+ReadResult readFile(QIODevice& device, qint64 maxRows)
+{
+    ReadResult result;
+    Parser parser;
+    qint64 lineNo = 0;
+    auto fail = [&result](ReadError error, qint64 line) {
+        result.error = error;
+        result.line = line;
+        result.content = Content();
+        return result;
+    };
+    while (!device.atEnd()) {
+        ++lineNo;
+        // Room for the longest allowed line and its "\r\n".
+        QByteArray bytes = device.readLine(kMaxLineBytes + 3);
+        if (bytes.isEmpty() && !device.atEnd())
+            return fail(ReadError::ReadFailed, lineNo);
+        const bool complete = bytes.endsWith('\n');
+        if (complete)
+            bytes.chop(1);
+        if (bytes.endsWith('\r'))
+            bytes.chop(1);
+        if (bytes.size() > kMaxLineBytes || (!complete && !device.atEnd()))
+            return fail(ReadError::LineTooLong, lineNo);
+        if (bytes.contains('\0'))
+            return fail(ReadError::NotText, lineNo);
+        if (lineNo > maxRows + 1)
+            return fail(ReadError::TooManyRows, lineNo);
+        parser.addLine(QString::fromUtf8(bytes));
+    }
+    result.content = parser.take();
+    return result;
+}
+
+} // namespace scopefile

@@ -1,0 +1,103 @@
+// Scope data files: comma-separated text, one header line naming the curves,
+// then one line per sample row. Everything here is free of widgets, so the
+// format can be tested and benchmarked on its own; the scope page moves the
+// curves between the plot and these records.
+//
+// Header: "time", then per curve  title_subIndex_key_unit, where key is the
+// link-data key for sub-indexes below 6 and the end-effector key otherwise.
+// Rows: the time, then one value per curve, three decimals, an empty field
+// where a curve has no sample. Lines end with a single line feed.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <QStringView>
+#include <QVector>
+
+class QIODevice;
+
+namespace scopefile {
+
+constexpr int kNoLink = 23;        // link-data key of a channel that is none
+constexpr int kNoEndEffector = 9;  // end-effector key of a channel that is none
+constexpr int kKeyThreshold = 6;   // sub-indexes from here on carry the end-effector key
+constexpr int kMaxCurves = 48;     // curve slots of the plot; further columns are not kept
+constexpr qint64 kMaxLineBytes = 1 << 20; // longer lines are refused, bounding memory per line
+constexpr qint64 kMaxRows = 2000000;      // twice the longest window the scope records
+
+// One curve as written to or read from a file.
+struct Curve
+{
+    QString title;
+    int subIndex = 0;
+    int link = kNoLink;
+    int endEffector = kNoEndEffector;
+    QString unit;
+    QVector<double> x; // written: the curve's x values; read: unused (see Content::times)
+    QVector<double> y;
+};
+
+// The header field of one curve: title_subIndex_key_unit.
+QString curveField(const Curve& curve);
+// Number of data rows: the largest sample count of all curves.
+int rowCount(const QVector<Curve>& curves);
+// The header line, with its line feed.
+QString headerLine(const QVector<Curve>& curves);
+// Data row r (0 <= r < rowCount), with its line feed.
+QString rowLine(const QVector<Curve>& curves, int r);
+// All lines of a file for these curves, each ending in a line feed; no
+// curves give no lines.
+QStringList exportLines(const QVector<Curve>& curves);
+// Writes the same lines as UTF-8; false when the device refused a write.
+bool writeLines(QIODevice& device, const QVector<Curve>& curves);
+
+// What a file holds.
+struct Content
+{
+    bool hasTimeColumn = false;
+    int declaredCurves = 0;  // curve fields in the header, also beyond kMaxCurves
+    QVector<Curve> curves;   // the first kMaxCurves of them; values in y
+    QVector<double> times;   // the time column, one entry per full-width row
+};
+
+// Reads a number written with "." as decimal point, locale-independent;
+// surrounding white space is ignored; anything that is not a finite number
+// reads as 0.
+double readNumber(QStringView text);
+
+// Builds a Content line by line, so a file need not be held in memory whole.
+// The first line given is the header.
+class Parser
+{
+public:
+    void addLine(QStringView line);
+    qint64 linesSeen() const { return m_lines; }
+    const Content& content() const { return m_content; }
+    Content take() { return std::move(m_content); }
+
+private:
+    void addHeader(QStringView line);
+    void addRow(QStringView line);
+
+    Content m_content;
+    qint64 m_lines = 0;
+};
+
+// Parses the lines of a file, each without its line end.
+Content importLines(const QStringList& lines);
+
+enum class ReadError { None, NotText, LineTooLong, TooManyRows, ReadFailed };
+
+struct ReadResult
+{
+    ReadError error = ReadError::None;
+    qint64 line = 0; // 1-based line number the error was found on
+    Content content;
+};
+
+// Reads a whole file from an open device. Lines may end in "\n" or "\r\n".
+// Refuses (and returns no content) on a NUL byte, a line longer than
+// kMaxLineBytes, more than maxRows data lines or a read error.
+ReadResult readFile(QIODevice& device, qint64 maxRows = kMaxRows);
+
+} // namespace scopefile

@@ -1,0 +1,233 @@
+// The scope's sample store: the chunked column against a reference queue, the
+// shared time base, and the sliding window with its exact span boundary.
+#include "scopesamplestore.h"
+
+#include "VX_Prod.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <deque>
+#include <limits>
+#include <random>
+#include <vector>
+
+namespace {
+
+_ST_ReadScopeData makeRow(double time, double base = 0.0)
+{
+    _ST_ReadScopeData row{};
+    row.time = time;
+    for (int k = 0; k < 36; ++k)
+        row.values[k] = base + k;
+    return row;
+}
+
+std::vector<double> contents(const ScopeSampleColumn& column)
+{
+    std::vector<double> out(column.size());
+    if (!out.empty())
+        column.copyTo(out.data());
+    return out;
+}
+
+ScopeSampleStore::SlotMask slots(std::initializer_list<int> list)
+{
+    ScopeSampleStore::SlotMask mask;
+    for (int s : list)
+        mask.set(s);
+    return mask;
+}
+
+} // namespace
+
+TEST(ScopeSampleColumn, MatchesAReferenceQueueAcrossChunkBoundaries)
+{
+    ScopeSampleColumn column;
+    std::deque<double> reference;
+    std::mt19937 rng(7);
+    // Bursts of pushes and pops of varying length cross many chunk edges,
+    // including emptying the column completely and refilling it.
+    for (int round = 0; round < 400; ++round) {
+        const int pushes = int(rng() % 9000);
+        for (int i = 0; i < pushes; ++i) {
+            const double v = double(rng() % 100000) / 7.0;
+            column.push_back(v);
+            reference.push_back(v);
+        }
+        const int pops = int(rng() % 9500);
+        for (int i = 0; i < pops; ++i) {
+            column.pop_front();
+            if (!reference.empty())
+                reference.pop_front();
+        }
+        ASSERT_EQ(column.size(), reference.size()) << "round " << round;
+        if (!reference.empty()) {
+            ASSERT_EQ(column.front(), reference.front());
+            ASSERT_EQ(column.back(), reference.back());
+            const std::size_t mid = reference.size() / 2;
+            ASSERT_EQ(column.at(mid), reference[mid]);
+        }
+    }
+    const std::vector<double> got = contents(column);
+    ASSERT_EQ(got, std::vector<double>(reference.begin(), reference.end()));
+}
+
+TEST(ScopeSampleColumn, CopySubtractsTheOffset)
+{
+    ScopeSampleColumn column;
+    for (int i = 0; i < int(ScopeSampleColumn::kChunkSize) + 10; ++i)
+        column.push_back(1000.0 + i);
+    for (int i = 0; i < 5; ++i)
+        column.pop_front();
+    std::vector<double> out(column.size());
+    column.copyTo(out.data(), column.front());
+    ASSERT_EQ(out.size(), ScopeSampleColumn::kChunkSize + 5);
+    for (std::size_t i = 0; i < out.size(); ++i)
+        ASSERT_EQ(out[i], double(i)) << i;
+}
+
+TEST(ScopeSampleColumn, SlidingWindowHoldsBoundedMemory)
+{
+    // A steady window of 1000 values over a million pushes keeps at most
+    // the chunks that cover the window (plus one being filled).
+    ScopeSampleColumn column;
+    std::size_t most = 0;
+    for (int i = 0; i < 1000000; ++i) {
+        column.push_back(i);
+        if (column.size() > 1000)
+            column.pop_front();
+        most = std::max(most, column.chunkCount());
+    }
+    EXPECT_EQ(column.size(), 1000u);
+    EXPECT_EQ(column.front(), 999000.0);
+    EXPECT_LE(most, 2u);
+}
+
+TEST(ScopeSampleColumn, PopOnEmptyAndClearAreHarmless)
+{
+    ScopeSampleColumn column;
+    column.pop_front();
+    EXPECT_TRUE(column.empty());
+    column.push_back(3.0);
+    column.clear();
+    EXPECT_TRUE(column.empty());
+    column.push_back(4.0);
+    EXPECT_EQ(column.front(), 4.0);
+    EXPECT_EQ(column.size(), 1u);
+}
+
+TEST(ScopeSampleStore, ValueKGoesToReceivingSlotKOnly)
+{
+    ScopeSampleStore store;
+    // Slot 40 cannot receive: a row holds 36 values.
+    store.reset(slots({0, 3, 35, 40}));
+    store.appendRow(makeRow(1.0, 100.0));
+    store.appendRow(makeRow(2.0, 200.0));
+
+    EXPECT_EQ(store.rowCount(), 2u);
+    EXPECT_EQ(contents(store.times()), (std::vector<double>{1.0, 2.0}));
+    EXPECT_EQ(contents(store.slot(0)), (std::vector<double>{100.0, 200.0}));
+    EXPECT_EQ(contents(store.slot(3)), (std::vector<double>{103.0, 203.0}));
+    EXPECT_EQ(contents(store.slot(35)), (std::vector<double>{135.0, 235.0}));
+    for (int s : {1, 2, 4, 34, 36, 40, 47})
+        EXPECT_TRUE(store.slot(s).empty()) << "slot " << s;
+    EXPECT_TRUE(store.slot(-1).empty());
+    EXPECT_TRUE(store.slot(48).empty());
+    EXPECT_FALSE(store.receivingSlots().test(40));
+}
+
+TEST(ScopeSampleStore, ResetEmptiesAndChangesTheReceivingSlots)
+{
+    ScopeSampleStore store;
+    store.reset(slots({0, 1}));
+    store.appendRow(makeRow(1.0));
+    store.reset(slots({2}));
+    EXPECT_EQ(store.rowCount(), 0u);
+    EXPECT_TRUE(store.slot(0).empty());
+    store.appendRow(makeRow(5.0));
+    EXPECT_TRUE(store.slot(0).empty());
+    EXPECT_EQ(contents(store.slot(2)), (std::vector<double>{2.0}));
+    store.clear();
+    EXPECT_EQ(store.rowCount(), 0u);
+    store.appendRow(makeRow(6.0));
+    EXPECT_EQ(store.slot(2).size(), 1u) << "clear keeps the receiving slots";
+}
+
+struct SpanCase
+{
+    const char* name;
+    double span;
+    std::vector<double> times;
+    std::vector<double> kept;
+};
+
+class ScopeSampleStoreSpan : public ::testing::TestWithParam<SpanCase>
+{
+};
+
+TEST_P(ScopeSampleStoreSpan, KeepsExactlyTheWindow)
+{
+    const SpanCase& c = GetParam();
+    ScopeSampleStore store;
+    store.reset(slots({0, 7}));
+    store.setSpan(c.span);
+    for (double t : c.times)
+        store.appendRow(makeRow(t, t));
+    EXPECT_EQ(contents(store.times()), c.kept);
+    // Every receiving slot stays aligned with the time base.
+    std::vector<double> expected0, expected7;
+    for (double t : c.kept) {
+        expected0.push_back(t);
+        expected7.push_back(t + 7);
+    }
+    EXPECT_EQ(contents(store.slot(0)), expected0);
+    EXPECT_EQ(contents(store.slot(7)), expected7);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Windows, ScopeSampleStoreSpan,
+    ::testing::Values(
+        SpanCase{"ExactlyOneSpanKeepsTheOldest", 10.0, {0, 5, 10}, {0, 5, 10}},
+        SpanCase{"JustOverOneSpanDropsIt", 10.0, {0, 5, 10.5}, {5, 10.5}},
+        SpanCase{"AJumpDropsEverythingOlder", 10.0, {0, 1, 2, 3, 100}, {100}},
+        SpanCase{"SeveralDroppedAtOnce", 10.0, {0, 1, 2, 3, 4, 12.5}, {3, 4, 12.5}},
+        SpanCase{"ZeroSpanKeepsEqualStamps", 0.0, {1, 2, 2, 2}, {2, 2, 2}},
+        SpanCase{"ClockRestartStartsAfresh", 10.0, {50, 51, 52, 3, 4}, {3, 4}},
+        SpanCase{"SmallReorderInsideTheWindowIsKept", 10.0, {0, 5, 4, 6}, {0, 5, 4, 6}},
+        SpanCase{"NonFiniteStampIsSkipped", 10.0,
+                 {0, std::numeric_limits<double>::quiet_NaN(), 1,
+                  std::numeric_limits<double>::infinity(), 2},
+                 {0, 1, 2}}),
+    [](const ::testing::TestParamInfo<SpanCase>& info) { return std::string(info.param.name); });
+
+TEST(ScopeSampleStore, TenSecondWindowAtOneKilohertz)
+{
+    ScopeSampleStore store;
+    store.reset(slots({0, 1, 2}));
+    store.setSpan(10000.0);
+    double widest = 0.0;
+    for (int i = 0; i < 25000; ++i) {
+        store.appendRow(makeRow(i));
+        widest = std::max(widest, store.times().back() - store.times().front());
+        ASSERT_EQ(store.slot(1).size(), store.rowCount());
+    }
+    EXPECT_EQ(widest, 10000.0);
+    // The row exactly one span after the oldest keeps the oldest: 10001 rows.
+    EXPECT_EQ(store.rowCount(), 10001u);
+    EXPECT_EQ(store.times().front(), 14999.0);
+    EXPECT_EQ(store.slot(2).front(), 2.0);
+}
+
+TEST(ScopeSampleStore, NarrowingTheSpanTrimsOnTheNextRow)
+{
+    ScopeSampleStore store;
+    store.reset(slots({0}));
+    for (int i = 0; i <= 100; ++i)
+        store.appendRow(makeRow(i));
+    EXPECT_EQ(store.rowCount(), 101u);
+    store.setSpan(10.0);
+    store.appendRow(makeRow(101));
+    EXPECT_EQ(store.rowCount(), 11u);
+    EXPECT_EQ(store.times().front(), 91.0);
+}
