@@ -1,0 +1,255 @@
+#include "qwtscope.h"
+
+#include "scopedatatracker.h"
+
+#include <qwt_plot_canvas.h>
+#include <qwt_plot_grid.h>
+#include <qwt_scale_div.h>
+
+#include <QPen>
+
+#include <cmath>
+#include <cstdlib>
+
+double scopeRoundDown(double minimum)
+{
+    // Truncation in floating point: the same tens as integer truncation for
+    // every value an int holds, and no overflow for the rest.
+    return std::trunc(std::trunc(minimum) / 10.0) * 10.0 - 10.0;
+}
+
+double scopeRoundUp(double maximum)
+{
+    return std::trunc(std::trunc(maximum) / 10.0) * 10.0 + 10.0;
+}
+
+Zoomer::Zoomer(QWidget* canvas, QwtScope* plot)
+    : QwtPlotZoomer(canvas, true), m_plot(plot)
+{
+    setRubberBandPen(QPen(Qt::darkGreen));
+}
+
+Zoomer::~Zoomer() = default;
+
+bool Zoomer::accept(QPolygon& polygon) const
+{
+    if (polygon.count() < 2)
+        return false;
+
+    QRect rect = QRect(polygon.first(), polygon.last()).normalized();
+    // A short stray drag is a click, not a zoom: 30 pixels in one direction
+    // are needed.
+    constexpr int minSelection = 30;
+    if (rect.width() < minSelection && rect.height() < minSelection)
+        return false;
+
+    constexpr int minZoomSize = 11;
+    const QPoint center = rect.center();
+    rect.setSize(rect.size().expandedTo(QSize(minZoomSize, minZoomSize)));
+    rect.moveCenter(center);
+
+    polygon.resize(2);
+    polygon[0] = rect.topLeft();
+    polygon[1] = rect.bottomRight();
+    return true;
+}
+
+QwtScope::QwtScope(QWidget* parent)
+    : QwtPlot(parent)
+{
+    m_grid = new QwtPlotGrid();
+    m_grid->enableX(true);
+    m_grid->enableY(true);
+    m_grid->setMajorPen(QPen(QBrush(Qt::black), 0, Qt::DotLine));
+    m_grid->attach(this);
+
+    m_zoomer = new Zoomer(canvas(), this);
+    connect(m_zoomer, &QwtPlotZoomer::zoomed, this, &QwtScope::onZoomer);
+
+    m_tracker = new ScopeDataTracker(canvas(), this);
+
+    setCanvasBackground(QBrush(QColor(250, 250, 250, 255)));
+
+    setAxisTitle(QwtPlot::xBottom, tr("time(ms)"));
+    setAxisTitle(QwtPlot::yLeft, QString(12, QLatin1Char(' ')));
+
+    setXAxis(0, 10000, 1000);
+    setYAxis(-10, 10);
+
+    // The generator is never seeded on purpose: the 48 colours are the same
+    // in every run, so a channel keeps its colour between sessions.
+    for (ScopeCurve& curve : m_curves) {
+        const int red = std::rand() % 255;
+        const int green = std::rand() % 255;
+        const int blue = std::rand() % 255;
+        curve.setPen(QPen(QColor(red, green, blue, 255), 2.0, Qt::SolidLine));
+    }
+}
+
+QwtScope::~QwtScope()
+{
+    // Detach while the plot and its tracker are whole; the curves would
+    // otherwise detach from the half-destroyed plot in their destructors.
+    for (ScopeCurve& curve : m_curves)
+        curve.detach();
+}
+
+bool QwtScope::eventFilter(QObject* object, QEvent* event)
+{
+    return QwtPlot::eventFilter(object, event);
+}
+
+void QwtScope::setXAxis(double min, double max, double step)
+{
+    setAxisScale(QwtPlot::xBottom, min, max, step);
+    m_xMin = min;
+    m_xMax = max;
+    m_xStep = step;
+    m_xSpan = max - min;
+}
+
+double QwtScope::timeSpan() const
+{
+    return m_xSpan;
+}
+
+void QwtScope::setYAxis(double min, double max)
+{
+    m_yMin = min;
+    m_yMax = max;
+    setAxisScale(QwtPlot::yLeft, min, max, (max - min) / 4);
+}
+
+void QwtScope::setCurveInfo(int slot, const QString& title, const _ST_ScopeAxisInfo& info)
+{
+    if (slot < 0 || slot >= kCurveSlots)
+        return;
+    ScopeCurve& c = m_curves[static_cast<size_t>(slot)];
+    c.setTitle(title);
+    c.attach(this);
+    c.setVisible(true);
+    m_infos[static_cast<size_t>(slot)] = info;
+}
+
+_ST_ScopeAxisInfo QwtScope::curveInfo(int slot) const
+{
+    if (slot < 0 || slot >= kCurveSlots)
+        return _ST_ScopeAxisInfo();
+    return m_infos[static_cast<size_t>(slot)];
+}
+
+void QwtScope::setCurveSamples(int slot, const QVector<double>& x, const QVector<double>& y, double& minY,
+                               double& maxY)
+{
+    if (slot < 0 || slot >= kCurveSlots || x.isEmpty() || y.isEmpty())
+        return;
+    ScopeCurve& c = m_curves[static_cast<size_t>(slot)];
+    c.setScopeSamples(x, y);
+
+    // Values that are not numbers (or infinite) say nothing about the range;
+    // a curve without any finite value reports 0..0 and moves nothing.
+    double low = 0.0, high = 0.0;
+    const bool finite = c.scopeData()->finiteYRange(low, high);
+    maxY = high;
+    minY = low;
+    if (!finite)
+        return;
+
+    bool changed = false;
+    double yMax = m_yMax;
+    double yMin = m_yMin;
+    if (maxY > yMax) {
+        yMax = maxY;
+        changed = true;
+    }
+    if (minY < yMin) {
+        yMin = minY;
+        changed = true;
+    }
+    if (changed)
+        setYAxis(scopeRoundDown(yMin), scopeRoundUp(yMax));
+}
+
+void QwtScope::clearCurves()
+{
+    for (int slot = 0; slot < kCurveSlots; ++slot) {
+        ScopeCurve& c = m_curves[static_cast<size_t>(slot)];
+        c.setScopeSamples(QVector<double>(), QVector<double>());
+        c.setVisible(false);
+        c.detach();
+        m_infos[static_cast<size_t>(slot)] = _ST_ScopeAxisInfo();
+    }
+    setYAxis(-10, 10);
+}
+
+bool QwtScope::hasNoData() const
+{
+    const QwtPlotItemList curves = itemList(QwtPlotItem::Rtti_PlotCurve);
+    for (const QwtPlotItem* item : curves) {
+        if (static_cast<const QwtPlotCurve*>(item)->dataSize() > 0)
+            return false;
+    }
+    return true;
+}
+
+void QwtScope::refreshZoom()
+{
+    emit m_zoomer->zoomed(m_zoomer->zoomRect());
+}
+
+void QwtScope::resetZoom()
+{
+    m_zoomer->zoom(0);
+}
+
+void QwtScope::setUnitTitle(int slot)
+{
+    if (slot < 0 || slot >= kCurveSlots)
+        return;
+    const QString unit = m_infos[static_cast<size_t>(slot)].strUnit;
+    // A fixed width keeps the canvas from jumping when the unit changes.
+    setAxisTitle(QwtPlot::yLeft, unit.leftJustified(12, QLatin1Char(' '), true));
+}
+
+ScopeCurve* QwtScope::curve(int slot)
+{
+    if (slot < 0 || slot >= kCurveSlots)
+        return nullptr;
+    return &m_curves[static_cast<size_t>(slot)];
+}
+
+const ScopeCurve* QwtScope::curve(int slot) const
+{
+    if (slot < 0 || slot >= kCurveSlots)
+        return nullptr;
+    return &m_curves[static_cast<size_t>(slot)];
+}
+
+int QwtScope::slotOf(const QwtPlotItem* item) const
+{
+    for (int slot = 0; slot < kCurveSlots; ++slot) {
+        if (&m_curves[static_cast<size_t>(slot)] == item)
+            return slot;
+    }
+    return -1;
+}
+
+QList<QwtPlotCurve*> QwtScope::attachedCurves() const
+{
+    QList<QwtPlotCurve*> curves;
+    for (QwtPlotItem* item : itemList(QwtPlotItem::Rtti_PlotCurve))
+        curves.append(static_cast<QwtPlotCurve*>(item));
+    return curves;
+}
+
+void QwtScope::onZoomer(const QRectF& rect)
+{
+    Q_UNUSED(rect);
+    if (m_zoomer->zoomRectIndex() == 0) {
+        // The zoom base is the scale the page asked for, not whatever the
+        // zoomer captured when it was created.
+        setAxisScale(QwtPlot::xBottom, m_xMin, m_xMax, m_xStep);
+        setAxisScale(QwtPlot::yLeft, m_yMin, m_yMax, (m_yMax - m_yMin) / 4);
+    }
+    replot();
+}
