@@ -15,18 +15,6 @@
 
 namespace {
 
-// Every 32-bit value fits in 10 significant digits, so both precisions show
-// plain decimal digits.
-QString encoderText(int value)
-{
-    return QString::number(static_cast<double>(value), 'g', 10);
-}
-
-QString originText(int value)
-{
-    return QString::number(static_cast<double>(value), 'g', 17);
-}
-
 QLabel* makeAxisLabel(QWidget* parent, const char* name)
 {
     auto* label = new QLabel(parent);
@@ -69,6 +57,18 @@ QHBoxLayout* makeAxisRow(const char* name, QLabel* labelA, QLineEdit* editA, QLa
 }
 
 } // namespace
+
+// Every 32-bit value fits in 10 significant digits, so both precisions show
+// plain decimal digits.
+QString ConfigWidget_MachineOrigin::encoderText(int value)
+{
+    return QString::number(static_cast<double>(value), 'g', 10);
+}
+
+QString ConfigWidget_MachineOrigin::originText(int value)
+{
+    return QString::number(static_cast<double>(value), 'g', 17);
+}
 
 ConfigWidget_MachineOrigin::ConfigWidget_MachineOrigin(QWidget* parent)
     : QWidget(parent)

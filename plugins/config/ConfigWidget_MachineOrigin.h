@@ -21,6 +21,10 @@ public:
     explicit ConfigWidget_MachineOrigin(QWidget* parent = nullptr);
     ~ConfigWidget_MachineOrigin() override;
 
+    // How an encoder value and an origin value are shown.
+    static QString encoderText(int value);
+    static QString originText(int value);
+
 private slots:
     void on_btnGetCurEncode_clicked();
     void on_btnSetHomeEncode_clicked();
