@@ -1,0 +1,92 @@
+// Crashes on purpose after installing the program's crash handler:
+//   vx_crash_victim <dump path> <message program> gui|thread|overflow|abort
+// Prints "crash-tid <tid>" before the fatal moment so the test can find the
+// crashing thread in the dump.
+#include "CrashDump.h"
+
+#include <QCoreApplication>
+#include <QTimer>
+
+#include <atomic>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <sys/syscall.h>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+volatile int* volatile g_nowhere = nullptr;
+
+void announce()
+{
+    std::printf("crash-tid %ld\n", long(syscall(SYS_gettid)));
+    std::fflush(stdout);
+}
+
+extern "C" __attribute__((noinline)) void vx_victim_fault_here()
+{
+    announce();
+    *g_nowhere = 42;
+}
+
+extern "C" __attribute__((noinline)) void vx_victim_worker_fault()
+{
+    vx_victim_fault_here();
+}
+
+__attribute__((noinline)) int vx_victim_recurse(int depth)
+{
+    volatile char pad[4096];
+    pad[0] = char(depth);
+    if (depth == 0)
+        announce();
+    if (depth > (1 << 30))   // never reached: the stack ends long before
+        return 0;
+    return vx_victim_recurse(depth + 1) + pad[0];
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc != 4)
+        return 2;
+    QCoreApplication app(argc, argv);
+    vx::crash::setDumpPath(QString::fromUtf8(argv[1]));
+    vx::crash::setMessageProgram(QString::fromUtf8(argv[2]));
+    if (!vx::crash::installHandler())
+        return 3;
+    const QByteArray mode(argv[3]);
+
+    std::atomic<bool> stop{false};
+    std::thread bystander;   // a second thread that is not the one crashing
+    if (mode == "gui") {
+        bystander = std::thread([&] {
+            while (!stop)
+                usleep(1000);
+        });
+        QTimer::singleShot(0, [] { vx_victim_fault_here(); });
+    } else if (mode == "thread") {
+        QTimer::singleShot(0, [&] {
+            bystander = std::thread([] { vx_victim_worker_fault(); });
+        });
+    } else if (mode == "overflow") {
+        QTimer::singleShot(0, [] { std::printf("%d\n", vx_victim_recurse(0)); });
+    } else if (mode == "abort") {
+        QTimer::singleShot(0, [] {
+            announce();
+            std::abort();
+        });
+    } else {
+        return 2;
+    }
+    QTimer::singleShot(30000, &app, &QCoreApplication::quit);
+    const int rc = app.exec();
+    stop = true;
+    if (bystander.joinable())
+        bystander.join();
+    return rc == 0 ? 4 : rc;   // reaching here means no crash happened
+}
