@@ -164,8 +164,15 @@ int VX_RpcClient::StartScript(const std::string& script)
         return -1;
     xmlrpc_env env;
     xmlrpc_env_init(&env);
-    xmlrpc_value* result =
-        xmlrpc_client_call(&env, m_url, "StartScript", "(iis)", 0, 0, script.c_str());
+    // The text goes as given: the "_cr" form keeps carriage returns (they are
+    // escaped in the XML) where the plain "s" format would turn CRLF into LF.
+    xmlrpc_value* text = xmlrpc_string_new_lp_cr(&env, script.size(), script.c_str());
+    if (env.fault_occurred) {
+        xmlrpc_env_clean(&env);
+        return -1;
+    }
+    xmlrpc_value* result = xmlrpc_client_call(&env, m_url, "StartScript", "(iiV)", 0, 0, text);
+    xmlrpc_DECREF(text);
     const bool failed = env.fault_occurred;
     if (!failed)
         xmlrpc_DECREF(result);

@@ -328,9 +328,10 @@ void ParseCall(RecordedCall& call)
             call.params.push_back("i:" + std::to_string(value));
         } else if (xmlrpc_value_type(item) == XMLRPC_TYPE_STRING) {
             const char* text = nullptr;
-            xmlrpc_read_string(&env, item, &text);
+            std::size_t length = 0;
+            xmlrpc_read_string_lp(&env, item, &length, &text);
             if (!env.fault_occurred) {
-                call.params.push_back(std::string("s:") + text);
+                call.params.push_back(std::string("s:") + std::string(text, length));
                 std::free(const_cast<char*>(text));
             }
         } else {
@@ -369,6 +370,11 @@ void RpcResponder::Serve(PeerConnection& connection)
         // Hold the connection open, silent, until the responder stops.
         while (!connection.Stopping())
             connection.ReceiveFor(50ms);
+        return;
+    }
+    if (answer.compare(0, 5, "HTTP/") == 0) {
+        connection.Send(answer); // a whole raw HTTP response
+        connection.WaitForClientClose(2000ms);
         return;
     }
     connection.Send("HTTP/1.1 200 OK\r\nContent-Type: text/xml\r\nConnection: close\r\n"

@@ -112,8 +112,9 @@ struct RecordedCall
 };
 
 // A minimal HTTP/1.1 XML-RPC responder on address:port. The answer to each
-// method is a canned XML body; a method mapped to kNeverAnswer is accepted
-// and held open without a reply until the responder stops.
+// method is a canned XML body (or, when it begins with "HTTP/", a whole raw
+// HTTP response); a method mapped to kNeverAnswer is accepted and held open
+// without a reply until the responder stops. Unknown methods get a fault.
 class RpcResponder
 {
 public:
