@@ -176,12 +176,13 @@ void MainWindow::buildForm()
 
 QDir MainWindow::pluginDirectoryFor(const QString& programDir)
 {
-    QDir dir(programDir);
-    const QString last = QFileInfo(QDir::cleanPath(programDir)).fileName().toLower();
+    QString base = QDir::cleanPath(programDir);
+    const QString last = QFileInfo(base).fileName().toLower();
+    // By name only: the parent need not exist for the rule to hold.
     if (last == QLatin1String("debug") || last == QLatin1String("release"))
-        dir.cdUp();
+        base = QFileInfo(base).path();
     // A missing folder is fine: listing it gives nothing.
-    return QDir(dir.filePath(QStringLiteral("plugins")));
+    return QDir(base + QStringLiteral("/plugins"));
 }
 
 void MainWindow::loadPlugins()

@@ -181,13 +181,17 @@ void AboutDialog::fillTexts()
     lb_ZPSversionTip->setText(tr("ZPS Version %1.%2").arg(m_version[0]).arg(m_version[1]));
     lb_BoxversionTip->setText(tr("Box Version %1.%2.%3").arg(m_version[2]).arg(m_version[3]).arg(m_version[4]));
     lb_AlgorithmversionTip->setText(tr("Algorithm Version %1").arg(m_version[5]));
-    const QString firmware = QStringLiteral("%1").arg(QString::number(m_version[6], 16), 8, QLatin1Char('0'));
-    lb_FirmwareversionTip->setText(tr("Firmware Version 0x%1").arg(firmware.toUpper()));
+    lb_FirmwareversionTip->setText(tr("Firmware Version 0x%1").arg(firmwareDigits(m_version[6])));
     lb_warning->setText(m_warning.isEmpty()
                             ? tr("Warning: VXTools changes the settings of a live robot controller. Keep clear of "
                                  "the arm and check every value before you write it.")
                             : m_warning);
     btn_close->setText(tr("Close"));
+}
+
+QString AboutDialog::firmwareDigits(int firmware)
+{
+    return QStringLiteral("%1").arg(QString::number(firmware, 16), 8, QLatin1Char('0')).toUpper();
 }
 
 void AboutDialog::slot_btnCloseClicked()

@@ -19,6 +19,10 @@ public:
     // application directory.
     explicit AboutDialog(const QString& iniPath, QWidget* parent = nullptr, const QString& programDir = QString());
 
+    // The firmware number as shown after "0x": base 16, a minus sign kept,
+    // zeros in front up to eight characters, upper case.
+    static QString firmwareDigits(int firmware);
+
 public slots:
     void slot_btnCloseClicked();
 
