@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
+#include <csignal>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -174,6 +175,9 @@ bool Simulator::start(std::string& error)
         error = std::string("pipe: ") + std::strerror(errno);
         return false;
     }
+    // The HTTP server writes its answers with plain write(); a client gone
+    // mid-answer must not end the process that embeds the simulator.
+    std::signal(SIGPIPE, SIG_IGN);
     const SimOptions o = options();
     capacity_ = o.backlogMs + 64;
     ring_.assign(static_cast<size_t>(capacity_) * kChannelSlots, 0.0);
@@ -188,7 +192,9 @@ bool Simulator::start(std::string& error)
     for (int p = 0; p < 3; ++p) {
         if (!listen[p])
             continue;
-        const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        // Non-blocking, so a client that gives up between poll and accept
+        // cannot stall the acceptor.
+        const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
         if (fd < 0) {
             error = std::string("socket: ") + std::strerror(errno);
             stop();
@@ -291,9 +297,12 @@ void Simulator::acceptLoop(Port port)
 {
     const int lfd = listenFd_[port];
     for (;;) {
-        if (waitReadable(lfd, 1000) < 0)
+        const int w = waitReadable(lfd, 1000);
+        if (w < 0)
             return;
         reapConnections();
+        if (w == 0)
+            continue;
         sockaddr_in peer{};
         socklen_t len = sizeof peer;
         const int fd = ::accept4(lfd, reinterpret_cast<sockaddr*>(&peer), &len, SOCK_CLOEXEC);
@@ -437,6 +446,7 @@ void Simulator::serveDashboard(Connection* c)
         framer.feed(buf, static_cast<size_t>(n));
         bool ok = true;
         while (auto req = framer.next()) {
+            const PortFaults f = options().dash;
             std::string reply;
             if (req->command == kSetScopeIndexes) {
                 subscription = req->indexes;
@@ -454,7 +464,6 @@ void Simulator::serveDashboard(Connection* c)
                 log("dash: unknown command %u ignored", req->command);
                 continue;
             }
-            const PortFaults f = o.dash;
             if (f.mode == ReplyMode::Silent)
                 continue;
             if (f.mode == ReplyMode::Garbage) {
