@@ -1,0 +1,827 @@
+#include "VXPlugin_Scope.h"
+
+#include "ScopeChannels.h"
+#include "qscopesetting.h"
+#include "qwtscope.h"
+
+#include <qwt_legend.h>
+#include <qwt_legend_data.h>
+#include <qwt_plot_curve.h>
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDateTime>
+#include <QDir>
+#include <QDoubleValidator>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QFrame>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLayout>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QRegularExpression>
+#include <QRegularExpressionValidator>
+#include <QSaveFile>
+#include <QSpacerItem>
+#include <QTimerEvent>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+
+namespace {
+
+constexpr int kTimerMs = 64;
+constexpr int kRedrawEvery = 6; // the plot is fed on every sixth status tick
+constexpr int kMinPeriodMs = 10;
+constexpr int kMaxPeriodText = 999999; // the period edit takes six digits
+
+// The millisecond tick count of the read-cycle figures; it wraps like the
+// 32-bit tick counter the figures were designed around.
+uint32_t tickCountMs()
+{
+    using namespace std::chrono;
+    return uint32_t(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
+}
+
+QLabel* makeLabel(QWidget* parent, const char* name, const QString& text)
+{
+    auto* label = new QLabel(text, parent);
+    label->setObjectName(QLatin1String(name));
+    return label;
+}
+
+QPushButton* makeButton(QWidget* parent, const char* name, const QString& text, QSize minimum)
+{
+    auto* button = new QPushButton(text, parent);
+    button->setObjectName(QLatin1String(name));
+    button->setMinimumSize(minimum);
+    return button;
+}
+
+QFrame* makeFrame(QWidget* parent, const char* name)
+{
+    auto* frame = new QFrame(parent);
+    frame->setObjectName(QLatin1String(name));
+    frame->setFrameShape(QFrame::Box);
+    frame->setFrameShadow(QFrame::Raised);
+    return frame;
+}
+
+QSpacerItem* hSpacer()
+{
+    return new QSpacerItem(40, 20, QSizePolicy::Expanding, QSizePolicy::Minimum);
+}
+
+} // namespace
+
+ScopeLinkCalls ScopeLinkCalls::library()
+{
+    ScopeLinkCalls calls;
+    calls.setScopeIndexs = [](std::vector<int>& indexes) { return VX_SetScopeIndexs(indexes); };
+    calls.readScopeData = [](double* cpu, uint32_t* mem, std::vector<_ST_ReadScopeData>* rows) {
+        return VX_ReadScopeData(cpu, mem, rows);
+    };
+    calls.readRobotFlags = [](int* f1, int* f2, int* f3, int* f4, int* f5, int* f6, int* f7, int* f8) {
+        return VXIF_ReadRobotFlags(f1, f2, f3, f4, f5, f6, f7, f8);
+    };
+    return calls;
+}
+
+VXPlugin_Scope::VXPlugin_Scope(QWidget* parent)
+    : QWidget(parent)
+    , m_link(ScopeLinkCalls::library())
+{
+    saveFileDialog = [](QWidget* p, const QString& caption, const QString& dir, const QString& filter) {
+        return QFileDialog::getSaveFileName(p, caption, dir, filter);
+    };
+    openFileDialog = [](QWidget* p, const QString& caption, const QString& dir, const QString& filter) {
+        return QFileDialog::getOpenFileName(p, caption, dir, filter);
+    };
+    messageBox = [this](QMessageBox::Icon icon, const QString& title, const QString& text) {
+        QMessageBox box(icon, title, text, QMessageBox::Ok, this);
+        box.exec();
+    };
+
+    buildForm();
+
+    // The plot fills the middle frame.
+    m_plot = new QwtScope(m_qwtFrame);
+    m_qwtLayout->addWidget(m_plot);
+    m_plot->raise();
+
+    // A checked legend entry hides its curve.
+    auto* legend = new QwtLegend;
+    legend->setDefaultItemMode(QwtLegendData::Checkable);
+    m_plot->insertLegend(legend, QwtPlot::RightLegend);
+    connect(legend, &QwtLegend::checked, this, &VXPlugin_Scope::hideItem);
+
+    m_setting = new QScopeSetting(this);
+    connect(m_btnSetting, &QPushButton::clicked, this, &VXPlugin_Scope::OnScopeSetting);
+    connect(m_setting, &QScopeSetting::userSetAxisInfo, this, &VXPlugin_Scope::setScopeSetting);
+    connect(m_btnStart, &QPushButton::clicked, this, &VXPlugin_Scope::OnStartScope);
+    connect(m_btnStop, &QPushButton::clicked, this, &VXPlugin_Scope::OnStopScope);
+    connect(m_btnResetView, &QPushButton::clicked, this, &VXPlugin_Scope::OnResetView);
+    connect(m_btnImport, &QPushButton::clicked, this, &VXPlugin_Scope::slotImportScopeFile);
+    connect(m_btnExport, &QPushButton::clicked, this, &VXPlugin_Scope::slotExportScopeFile);
+    connect(m_cbStopWhenError, &QCheckBox::clicked, this, &VXPlugin_Scope::slot_cb_StopWhenErrorClicked);
+
+    // The text is set before the connection, so no period slot runs for it.
+    m_editPeriod->setText(QStringLiteral("10000"));
+    m_editPeriod->setValidator(
+        new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]{1,6}")), m_editPeriod));
+    connect(m_editPeriod, &QLineEdit::textChanged, this, &VXPlugin_Scope::onSamplingScopTextChanged);
+
+    m_collector = std::make_unique<DataCollector>(this);
+
+    m_cmbTriggerCondition->addItems(TriggerConditions());
+    m_cmbTriggerFS->addItems(TriggerGrabModes());
+    m_editThreshold->setValidator(new QDoubleValidator(m_editThreshold));
+    m_editDelay->setValidator(new QDoubleValidator(m_editDelay));
+
+    // The collector reads the trigger settings from a snapshot that follows
+    // every change of the controls.
+    auto publish = [this] { publishTriggerSetting(); };
+    connect(m_cmbTriggerSel, QOverload<int>::of(&QComboBox::currentIndexChanged), this, publish);
+    connect(m_cmbTriggerCondition, QOverload<int>::of(&QComboBox::currentIndexChanged), this, publish);
+    connect(m_cmbTriggerFS, QOverload<int>::of(&QComboBox::currentIndexChanged), this, publish);
+    connect(m_editThreshold, &QLineEdit::textChanged, this, publish);
+    connect(m_editDelay, &QLineEdit::textChanged, this, publish);
+    connect(m_cbAbsolute, &QCheckBox::toggled, this, publish);
+    publishTriggerSetting();
+
+    {
+        VX_LockGurad guard(&m_dataLock);
+        m_store.setSpan(m_plot->timeSpan());
+    }
+
+    OnStopScope();
+    m_timerId = startTimer(kTimerMs, Qt::CoarseTimer);
+}
+
+VXPlugin_Scope::~VXPlugin_Scope()
+{
+    // The collector's cycle works on this page's members: its loop must have
+    // ended before any of them goes away.
+    m_collector->shutdown();
+    if (m_timerId)
+        killTimer(m_timerId);
+}
+
+void VXPlugin_Scope::buildForm()
+{
+    setObjectName(QStringLiteral("VXPlugin_Scope"));
+    setWindowTitle(tr("VXPlugin_Scope"));
+    resize(1137, 620);
+
+    auto* page = new QVBoxLayout(this);
+    page->setSpacing(6);
+    page->setContentsMargins(11, 11, 11, 11);
+
+    // Status line.
+    QFrame* status = makeFrame(this, "ScopePageFrame_Setting");
+    auto* statusRow = new QHBoxLayout(status);
+    statusRow->addWidget(makeLabel(status, "KDLX_Scope_lb_ZPSCPUTip", tr("ZPS CPU:")));
+    m_lbCpu = makeLabel(status, "KDLX_Scope_lb_ZPSCPU", tr("0.0"));
+    statusRow->addWidget(m_lbCpu);
+    statusRow->addWidget(makeLabel(status, "label_11", tr("%")));
+    statusRow->addItem(hSpacer());
+    statusRow->addWidget(makeLabel(status, "KDLX_Scope_lb_ZPSMemTip", tr("ZPS Mem:")));
+    m_lbMem = makeLabel(status, "KDLX_Scope_lb_ZPSMem", tr("0"));
+    statusRow->addWidget(m_lbMem);
+    statusRow->addWidget(makeLabel(status, "label_12", tr("MB")));
+    statusRow->addItem(hSpacer());
+    statusRow->addWidget(makeLabel(status, "KDLX_Scope_lb_ReadScopeCycTip_2", tr("ReadScopeCycMax:")));
+    m_lbCycMax = makeLabel(status, "KDLX_Scope_lb_ReadScopeMaxCyc", tr("0"));
+    statusRow->addWidget(m_lbCycMax);
+    statusRow->addWidget(makeLabel(status, "label_14", tr("ms")));
+    statusRow->addItem(hSpacer());
+    statusRow->addWidget(makeLabel(status, "KDLX_Scope_lb_ReadScopeCycTip", tr("ReadScopeCyc:")));
+    m_lbCyc = makeLabel(status, "KDLX_Scope_lb_ReadScopeCyc", tr("0"));
+    statusRow->addWidget(m_lbCyc);
+    statusRow->addWidget(makeLabel(status, "label_13", tr("ms")));
+    page->addWidget(status);
+
+    // Plot frame.
+    m_qwtFrame = makeFrame(this, "ScopePageFrame_QwtFrame");
+    m_qwtLayout = new QVBoxLayout(m_qwtFrame);
+    m_qwtLayout->setObjectName(QStringLiteral("vl_qwtWidget"));
+    page->addWidget(m_qwtFrame, 1);
+
+    // Control panel.
+    QFrame* panel = makeFrame(this, "ScopePageFrame_CtlPanel");
+    panel->setMaximumHeight(60);
+    auto* panelRow = new QHBoxLayout(panel);
+    m_btnStart = makeButton(panel, "ScopePlugin_btn_StartScope", tr("Start"), QSize(100, 40));
+    m_btnStop = makeButton(panel, "ScopePlugin_btn_StopScope", tr("Stop"), QSize(100, 40));
+    m_btnResetView = makeButton(panel, "ScopePlugin_btn_ResetView", tr("Reset View"), QSize(100, 40));
+    m_cbStopWhenError = new QCheckBox(tr("Stop when Error"), panel);
+    m_cbStopWhenError->setObjectName(QStringLiteral("cb_StopWhenError"));
+    m_btnSetting = new QPushButton(tr("Setting"), panel);
+    m_btnSetting->setObjectName(QStringLiteral("ScopePlugin_btn_Setting"));
+    m_editPeriod = new QLineEdit(panel);
+    m_editPeriod->setObjectName(QStringLiteral("ScopePlugin_edit_PeriodTime"));
+    m_editPeriod->setMaximumWidth(100);
+    m_btnImport = makeButton(panel, "ScopePlugin_btn_ImportScope", tr("Import from File"), QSize(150, 40));
+    m_btnExport = makeButton(panel, "ScopePlugin_btn_ExportScope", tr("Export to File"), QSize(150, 40));
+    panelRow->addWidget(m_btnStart);
+    panelRow->addWidget(m_btnStop);
+    panelRow->addWidget(m_btnResetView);
+    panelRow->addWidget(m_cbStopWhenError);
+    panelRow->addItem(hSpacer());
+    panelRow->addWidget(m_btnSetting);
+    panelRow->addWidget(makeLabel(panel, "KDLX_Scope_label_PeriodTime_2", tr("Period Time:")));
+    panelRow->addWidget(m_editPeriod);
+    panelRow->addWidget(makeLabel(panel, "label_10", tr("ms")));
+    panelRow->addItem(hSpacer());
+    panelRow->addWidget(m_btnImport);
+    panelRow->addWidget(m_btnExport);
+    page->addWidget(panel);
+
+    // Trigger.
+    QFrame* trigger = makeFrame(this, "ScopePageFrame_Trigger");
+    auto* triggerRow = new QHBoxLayout(trigger);
+    m_rbTrigger = new QRadioButton(tr("Trigger Condition"), trigger);
+    m_rbTrigger->setObjectName(QStringLiteral("cb_Trigger"));
+    // A lone radio button could never be switched off again once checked.
+    m_rbTrigger->setAutoExclusive(false);
+    triggerRow->addWidget(m_rbTrigger);
+    auto* grid = new QGridLayout;
+    m_cmbTriggerSel = new QComboBox(trigger);
+    m_cmbTriggerSel->setObjectName(QStringLiteral("KDLX_Scope_cmb_TriggerSel"));
+    m_cmbTriggerSel->setMinimumWidth(150);
+    m_cmbTriggerCondition = new QComboBox(trigger);
+    m_cmbTriggerCondition->setObjectName(QStringLiteral("KDLX_Scope_cmb_TriggerCondition"));
+    m_cmbTriggerFS = new QComboBox(trigger);
+    m_cmbTriggerFS->setObjectName(QStringLiteral("KDLX_Scope_cmb_TriggerFS"));
+    m_editThreshold = new QLineEdit(trigger);
+    m_editThreshold->setObjectName(QStringLiteral("KDLX_Scope_edit_TriggerThreshold"));
+    m_cbAbsolute = new QCheckBox(tr("绝对值"), trigger);
+    m_cbAbsolute->setObjectName(QStringLiteral("cb_AbsoluteValue"));
+    grid->addWidget(m_cmbTriggerSel, 0, 0);
+    grid->addWidget(m_cmbTriggerCondition, 0, 1);
+    grid->addWidget(m_cmbTriggerFS, 0, 2);
+    grid->addWidget(m_editThreshold, 0, 3);
+    grid->addWidget(m_cbAbsolute, 0, 4);
+    triggerRow->addLayout(grid);
+    triggerRow->addItem(hSpacer());
+    auto* delayGrid = new QGridLayout;
+    m_editDelay = new QLineEdit(trigger);
+    m_editDelay->setObjectName(QStringLiteral("KDLX_Scope_edit_TriggerDelay"));
+    m_editDelay->setMaximumWidth(100);
+    delayGrid->addWidget(makeLabel(trigger, "KDLX_Scope_label_TrigDelay", tr("Trigger Delay:")), 0, 0);
+    delayGrid->addWidget(m_editDelay, 0, 1);
+    delayGrid->addWidget(makeLabel(trigger, "label_17", tr("ms")), 0, 2);
+    triggerRow->addLayout(delayGrid);
+    page->addWidget(trigger);
+}
+
+// ---- selection -------------------------------------------------------------
+
+void VXPlugin_Scope::setBottomAxis(double min, double max, double step)
+{
+    m_plot->setXAxis(min, max, step);
+    // The collector trims to the plotted span; it keeps its own copy so it
+    // never reads the plot.
+    VX_LockGurad guard(&m_dataLock);
+    m_store.setSpan(m_plot->timeSpan());
+}
+
+void VXPlugin_Scope::clearScopeData()
+{
+    VX_LockGurad guard(&m_dataLock);
+    m_store.reset(ScopeSampleStore::SlotMask());
+    m_plot->clearCurves();
+}
+
+void VXPlugin_Scope::setAxisInfo()
+{
+    setBottomAxis(0, m_period, m_period / 10);
+    clearScopeData();
+
+    const ScopeChannelList list = buildChannelList(
+        m_setting->componentSelection(), m_setting->linkSelection(), m_setting->endEffectorSelection());
+    // A refill replaces the entries: a refused selection followed by Start
+    // must not list every channel twice.
+    if (m_refillTriggerBox)
+        m_cmbTriggerSel->clear();
+    ScopeSampleStore::SlotMask receiving;
+    for (int slot = 0; slot < list.count(); ++slot) {
+        const ScopeChannel& ch = list.channels[std::size_t(slot)];
+        m_plot->setCurveInfo(slot, ch.title, ch.info);
+        if (m_refillTriggerBox)
+            m_cmbTriggerSel->addItem(ch.title, slot);
+        // Only real channels get samples: the "NULL" entry has index 0.
+        const int curve = ch.info.nCurve;
+        if (ch.info.nIndex >= 1 && ch.info.nIndex <= kMaxScopeIndex && curve >= 0
+            && curve < ScopeSampleStore::kRowValues)
+            receiving.set(std::size_t(curve));
+    }
+    m_plot->replot();
+    m_plot->refreshZoom();
+
+    if (list.accepted()) {
+        m_refillTriggerBox = false;
+        {
+            VX_LockGurad guard(&m_dataLock);
+            m_store.reset(receiving);
+        }
+        std::vector<int> indexes = list.indexes;
+        m_link.setScopeIndexs(indexes);
+    } else {
+        if (messageBox)
+            messageBox(QMessageBox::Critical, tr("当前设置通道超出最大通道数"),
+                       tr("当前设置通道数 %1 ,超出最大通道数 36 !").arg(list.count()));
+        clearScopeData();
+    }
+    m_plot->resetZoom();
+}
+
+void VXPlugin_Scope::setScopeSetting()
+{
+    m_cmbTriggerSel->clear();
+    m_refillTriggerBox = true;
+    setAxisInfo();
+}
+
+void VXPlugin_Scope::onSamplingScopTextChanged(const QString& text)
+{
+    int period = text.toInt();
+    if (period < kMinPeriodMs)
+        period = kMinPeriodMs;
+    m_period = period;
+    setBottomAxis(0, m_period, m_period / 10);
+    m_plot->resetZoom();
+}
+
+void VXPlugin_Scope::hideItem(const QVariant& itemInfo, bool on)
+{
+    if (QwtPlotItem* item = m_plot->itemFromLegendInfo(itemInfo))
+        item->setVisible(!on);
+    m_plot->replot();
+}
+
+void VXPlugin_Scope::OnScopeSetting()
+{
+    int w = width() * 5 / 6;
+    int h = height() * 5 / 6;
+    w = std::min(w, 600);
+    h = std::min(h, 800);
+    // Its layout sets the smallest size it can take; let it do so now, so
+    // the dialog is centred on the size it really gets.
+    m_setting->ensurePolished();
+    if (m_setting->layout())
+        m_setting->layout()->activate();
+    m_setting->resize(w, h);
+    const QSize taken = m_setting->size();
+    m_setting->move(mapToGlobal(QPoint(0, 0))
+                    + QPoint((width() - taken.width()) / 2, (height() - taken.height()) / 2));
+    m_setting->show();
+    m_setting->raise();
+    m_setting->activateWindow();
+}
+
+// ---- start and stop --------------------------------------------------------
+
+void VXPlugin_Scope::OnStartScope()
+{
+    m_generation.fetch_add(1);
+    {
+        VX_LockGurad guard(&m_statLock);
+        m_cycleMax = m_cycleCur = m_cycleLastTick = 0;
+    }
+    setAxisInfo();
+    CheckTriggerStatus();
+
+    m_btnStart->hide();
+    m_btnStop->show();
+    m_btnImport->setEnabled(false);
+    m_btnExport->setEnabled(false);
+
+    for (QwtPlotCurve* curve : m_plot->attachedCurves())
+        curve->setVisible(true);
+    m_plot->refreshZoom();
+
+    if (m_collectorEnabled && !m_collector->isRunning())
+        m_collector->start(QThread::InheritPriority);
+    m_collector->setRun(true);
+    m_redrawCounter = 0;
+    m_running.store(true);
+}
+
+void VXPlugin_Scope::OnStopScope()
+{
+    m_generation.fetch_add(1);
+    m_errorCount = 0;
+    m_running.store(false);
+    m_grab.store(true);
+    m_btnStart->show();
+    m_btnStop->hide();
+    m_btnImport->setEnabled(true);
+    m_btnExport->setEnabled(true);
+    m_collector->setRun(false);
+    fireTrigger(0);
+}
+
+void VXPlugin_Scope::OnResetView()
+{
+    m_plot->resetZoom();
+}
+
+void VXPlugin_Scope::slot_Disconnected2ZPS()
+{
+    OnStopScope();
+}
+
+void VXPlugin_Scope::slot_cb_StopWhenErrorClicked()
+{
+    m_stopWhenError = m_cbStopWhenError->isChecked();
+}
+
+// ---- trigger ---------------------------------------------------------------
+
+ScopeTriggerSetting VXPlugin_Scope::readTriggerSetting() const
+{
+    ScopeTriggerSetting s;
+    s.channel = m_cmbTriggerSel->currentIndex();
+    const QVariant data = m_cmbTriggerSel->currentData();
+    s.channelData = data.isValid() ? data.toInt() : -1;
+    s.condition = m_cmbTriggerCondition->currentIndex();
+    s.grabMode = m_cmbTriggerFS->currentIndex();
+    s.threshold = scopefile::readNumber(m_editThreshold->text());
+    s.delay = scopefile::readNumber(m_editDelay->text());
+    s.absoluteValue = m_cbAbsolute->isChecked();
+    return s;
+}
+
+void VXPlugin_Scope::publishTriggerSetting()
+{
+    const ScopeTriggerSetting s = readTriggerSetting();
+    VX_LockGurad guard(&m_triggerLock);
+    m_triggerSetting = s;
+}
+
+ScopeTriggerSetting VXPlugin_Scope::triggerSnapshot() const
+{
+    VX_LockGurad guard(&m_triggerLock);
+    return m_triggerSetting;
+}
+
+void VXPlugin_Scope::CheckTriggerStatus()
+{
+    publishTriggerSetting();
+    const bool armed = m_rbTrigger->isChecked();
+    if (armed) {
+        const int mode = m_cmbTriggerFS->currentIndex();
+        if (mode == 0)
+            m_grab.store(false);
+        else if (mode == 1)
+            m_grab.store(true);
+    } else {
+        // What Stop left, also when a trigger firing raced with that Stop.
+        m_grab.store(true);
+    }
+    m_triggerArmed.store(armed);
+}
+
+void VXPlugin_Scope::checkTrigger(const std::vector<_ST_ReadScopeData>& rows)
+{
+    if (!m_triggerArmed.load() || rows.empty())
+        return;
+    const ScopeTriggerSetting setting = triggerSnapshot();
+    if (triggerFires(setting, rows))
+        fireTrigger(setting.grabMode);
+}
+
+void VXPlugin_Scope::fireTrigger(int grabMode)
+{
+    m_triggerArmed.store(false);
+    if (grabMode == 0)
+        m_grab.store(true);
+    else if (grabMode == 1)
+        m_grab.store(false);
+}
+
+// ---- collector thread --------------------------------------------------------
+
+void VXPlugin_Scope::readScopeOnce()
+{
+    if (!m_running.load())
+        return;
+    const int generation = m_generation.load();
+    measureReadCycle();
+
+    double cpuLoad = 0.0;
+    uint32_t memory = 0;
+    std::vector<_ST_ReadScopeData> rows;
+    m_link.readScopeData(&cpuLoad, &memory, &rows);
+
+    {
+        VX_LockGurad guard(&m_loadLock);
+        m_cpuLoad = cpuLoad;
+        m_memory = memory;
+    }
+    if (generation != m_generation.load())
+        return;
+    checkTrigger(rows);
+    for (const _ST_ReadScopeData& row : rows) {
+        if (!m_grab.load())
+            break;
+        appendRow(row);
+    }
+}
+
+void VXPlugin_Scope::measureReadCycle()
+{
+    VX_LockGurad guard(&m_statLock);
+    const uint32_t now = tickCountMs();
+    if (m_cycleLastTick == 0)
+        m_cycleLastTick = now;
+    m_cycleCur = now - m_cycleLastTick;
+    if (m_cycleCur > m_cycleMax)
+        m_cycleMax = m_cycleCur;
+    m_cycleLastTick = now;
+}
+
+void VXPlugin_Scope::appendRow(const _ST_ReadScopeData& row)
+{
+    VX_LockGurad guard(&m_dataLock);
+    m_store.appendRow(row);
+}
+
+std::vector<double> VXPlugin_Scope::sampleTimes() const
+{
+    VX_LockGurad guard(&m_dataLock);
+    std::vector<double> out(m_store.times().size());
+    if (!out.empty())
+        m_store.times().copyTo(out.data());
+    return out;
+}
+
+std::vector<double> VXPlugin_Scope::samples(int slot) const
+{
+    VX_LockGurad guard(&m_dataLock);
+    const ScopeSampleColumn& column = m_store.slot(slot);
+    std::vector<double> out(column.size());
+    if (!out.empty())
+        column.copyTo(out.data());
+    return out;
+}
+
+// ---- status line and redraw ------------------------------------------------
+
+void VXPlugin_Scope::timerEvent(QTimerEvent* event)
+{
+    if (event->timerId() != m_timerId || !m_running.load())
+        return;
+
+    uint32_t cycleMax, cycleCur;
+    {
+        VX_LockGurad guard(&m_statLock);
+        cycleMax = m_cycleMax;
+        cycleCur = m_cycleCur;
+    }
+    m_lbCycMax->setText(QString::number(cycleMax));
+    m_lbCyc->setText(QString::number(cycleCur));
+
+    double cpuLoad;
+    uint32_t memory;
+    {
+        VX_LockGurad guard(&m_loadLock);
+        cpuLoad = m_cpuLoad;
+        memory = m_memory;
+    }
+    m_lbCpu->setText(QString::number(cpuLoad, 'f', 3));
+    m_lbMem->setText(QString::number(memory / 1024.0, 'f', 3));
+
+    if (m_redrawCounter < kRedrawEvery - 1) {
+        ++m_redrawCounter;
+        return;
+    }
+    m_redrawCounter = 0;
+
+    feedPlot();
+    if (m_stopWhenError)
+        checkRobotError();
+}
+
+void VXPlugin_Scope::feedPlot()
+{
+    // Copy under the data lock, then draw without it: the collector's
+    // appends never wait for painting.
+    QVector<double> x;
+    QVector<double> y[ScopeSampleStore::kSlots];
+    {
+        VX_LockGurad guard(&m_dataLock);
+        const ScopeSampleColumn& times = m_store.times();
+        if (!times.empty()) {
+            x.resize(int(times.size()));
+            // The plot always starts at 0.
+            times.copyTo(x.data(), times.front());
+            for (int slot = 0; slot < ScopeSampleStore::kSlots; ++slot) {
+                const ScopeSampleColumn& column = m_store.slot(slot);
+                if (column.empty())
+                    continue;
+                y[slot].resize(int(column.size()));
+                column.copyTo(y[slot].data());
+            }
+        }
+    }
+
+    if (!x.isEmpty()) {
+        double low = 0.0;
+        double high = 0.0;
+        for (int slot = 0; slot < ScopeSampleStore::kSlots; ++slot) {
+            if (y[slot].isEmpty())
+                continue;
+            double minY = 0.0;
+            double maxY = 0.0;
+            m_plot->setCurveSamples(slot, x, y[slot], minY, maxY);
+            if (slot == 0) {
+                low = minY;
+                high = maxY;
+            }
+            low = std::min(low, minY);
+            high = std::max(high, maxY);
+        }
+        const double centre = (high + low) / 2.0;
+        double half = (high - low) * 1.01 / 2.0;
+        if (!(half >= 0.01))
+            half = 0.01;
+        m_plot->setYAxis(centre - half, centre + half);
+    }
+    m_plot->replot();
+}
+
+void VXPlugin_Scope::checkRobotError()
+{
+    int flags[8] = {0, 0, 0, 0, 0, 0, 0, 0};
+    m_link.readRobotFlags(&flags[0], &flags[1], &flags[2], &flags[3], &flags[4], &flags[5], &flags[6],
+                          &flags[7]);
+    if (flags[2] != 1)
+        return;
+    // The second sighting since the last stop stops the acquisition.
+    if (++m_errorCount > 1) {
+        m_errorCount = 0;
+        OnStopScope();
+    }
+}
+
+// ---- export and import -----------------------------------------------------
+
+void VXPlugin_Scope::warn(const QString& text)
+{
+    if (messageBox)
+        messageBox(QMessageBox::Warning, tr("Warning"), text);
+}
+
+QVector<scopefile::Curve> VXPlugin_Scope::plottedCurves() const
+{
+    QVector<scopefile::Curve> curves;
+    for (QwtPlotCurve* plotted : m_plot->attachedCurves()) {
+        const _ST_ScopeAxisInfo info = m_plot->curveInfo(m_plot->slotOf(plotted));
+        scopefile::Curve c;
+        c.title = plotted->title().text();
+        c.subIndex = info.nSubIndex;
+        c.link = int(info.eLink);
+        c.endEffector = int(info.eEndEff);
+        c.unit = info.strUnit;
+        const int n = int(plotted->dataSize());
+        c.x.reserve(n);
+        c.y.reserve(n);
+        for (int i = 0; i < n; ++i) {
+            const QPointF p = plotted->sample(std::size_t(i));
+            c.x.append(p.x());
+            c.y.append(p.y());
+        }
+        curves.append(c);
+    }
+    return curves;
+}
+
+void VXPlugin_Scope::slotExportScopeFile()
+{
+    if (m_running.load())
+        return;
+    if (m_plot->hasNoData()) {
+        warn(tr("ERROR:Empty ScopeData!"));
+        return;
+    }
+    const QString proposed =
+        QStringLiteral("VX_Scope_") + QDateTime::currentDateTime().toString(QStringLiteral("yyyy_MM_dd_hh_mm_ss"));
+    const QString fileName = saveFileDialog ? saveFileDialog(this, tr("Save File"), proposed, tr("csv(*.csv)"))
+                                            : QString();
+    const QVector<scopefile::Curve> curves = plottedCurves();
+    if (fileName.isEmpty())
+        return;
+
+    // Written beside the target and renamed over it only when complete, so a
+    // failed write never leaves a half-written file in place of a good one.
+    QSaveFile file(fileName);
+    if (!file.open(QIODevice::WriteOnly)) {
+        warn(tr("ERROR:Cannot write file %1 !").arg(QDir::toNativeSeparators(fileName)));
+        return;
+    }
+    if (!scopefile::writeLines(file, curves) || !file.commit()) {
+        file.cancelWriting();
+        warn(tr("ERROR:Cannot write file %1 !").arg(QDir::toNativeSeparators(fileName)));
+    }
+}
+
+void VXPlugin_Scope::applyImported(const scopefile::Content& content)
+{
+    for (int i = 0; i < content.curves.size(); ++i) {
+        const scopefile::Curve& c = content.curves[i];
+        _ST_ScopeAxisInfo info;
+        info.nIndex = 0;
+        info.nSubIndex = c.subIndex;
+        info.nCurve = i;
+        info.eLink = static_cast<emLINK>(c.link);
+        info.eEndEff = static_cast<emENDEFF>(c.endEffector);
+        info.strUnit = c.unit;
+        m_plot->setCurveInfo(i, c.title, info);
+    }
+    if (!content.times.isEmpty()) {
+        const double last = content.times.last();
+        setBottomAxis(0, last, last / 10);
+    }
+    for (int i = 0; i < content.curves.size(); ++i) {
+        // A short line adds a value but no time stamp: pair them as far as
+        // both reach.
+        QVector<double> x = content.times;
+        QVector<double> y = content.curves[i].y;
+        const int n = std::min(x.size(), y.size());
+        if (n == 0)
+            continue;
+        x.resize(n);
+        y.resize(n);
+        double minY = 0.0;
+        double maxY = 0.0;
+        m_plot->setCurveSamples(i, x, y, minY, maxY);
+    }
+    m_plot->replot();
+}
+
+void VXPlugin_Scope::slotImportScopeFile()
+{
+    if (m_running.load())
+        return;
+    const QString fileName =
+        openFileDialog ? openFileDialog(this, tr("Open File"), QStringLiteral("."), tr("csv(*.csv)")) : QString();
+    if (fileName.isEmpty())
+        return;
+    const QFileInfo info(fileName);
+    if (!info.exists())
+        return;
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly))
+        return;
+
+    std::map<emAXIS, int> components;
+    std::map<emLINK, int> links;
+    std::map<emENDEFF, int> endEffectors;
+    if (info.suffix() == QLatin1String("csv")) {
+        const scopefile::ReadResult read = scopefile::readFile(file);
+        switch (read.error) {
+        case scopefile::ReadError::None: {
+            clearScopeData();
+            applyImported(read.content);
+            const double span = std::clamp(m_plot->timeSpan() + 1.0, double(-kMaxPeriodText),
+                                           double(kMaxPeriodText));
+            m_editPeriod->setText(QString::number(int(span)));
+            // The selections the file stands for; the dialog clears its
+            // check marks whatever it is given.
+            for (const scopefile::Curve& c : read.content.curves) {
+                if (c.link >= 0 && c.link < int(LINK_NONE) && c.subIndex >= 0 && c.subIndex < 6) {
+                    links[static_cast<emLINK>(c.link)] = linkIndexBase(c.link).value_or(0);
+                    components[static_cast<emAXIS>(int(AXIS_J1) + c.subIndex)] = int(AXIS_J1) + c.subIndex;
+                }
+            }
+            break;
+        }
+        case scopefile::ReadError::NotText:
+            warn(tr("ERROR:Unsupported file formats !"));
+            break;
+        case scopefile::ReadError::LineTooLong:
+            warn(tr("ERROR:Line %1 is longer than 1 MiB, the file was not loaded !").arg(read.line));
+            break;
+        case scopefile::ReadError::TooManyRows:
+            warn(tr("ERROR:The file holds more than %1 rows, it was not loaded !").arg(scopefile::kMaxRows));
+            break;
+        case scopefile::ReadError::ReadFailed:
+            warn(tr("ERROR:Cannot read file %1 !").arg(QDir::toNativeSeparators(fileName)));
+            break;
+        }
+    } else {
+        warn(tr("ERROR:Unsupported file formats !"));
+    }
+    file.close();
+    m_setting->setCheckedKeys(components, links, endEffectors);
+    m_plot->replot();
+}

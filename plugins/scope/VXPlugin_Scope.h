@@ -1,0 +1,186 @@
+// The oscilloscope page: channel choice, start and stop of the sampling, the
+// one-shot trigger, the stop on robot error, the status line, and export and
+// import of the plotted data.
+//
+// Two threads meet here. The GUI thread owns every widget; the collector
+// thread (DataCollector) runs readScopeOnce, which touches only the sample
+// store (data lock), the read-cycle figures (statistics lock), the load
+// figures (load lock), the trigger snapshot (trigger lock) and the atomic
+// flags. No two locks are ever held together.
+#pragma once
+
+#include "VX_Lock.h"
+#include "VX_Prod.h"
+#include "datacollector.h"
+#include "scopefile.h"
+#include "scopesamplestore.h"
+#include "scopetrigger.h"
+
+#include <QMessageBox>
+#include <QWidget>
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <vector>
+
+class QCheckBox;
+class QComboBox;
+class QFrame;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QRadioButton;
+class QVBoxLayout;
+class QScopeSetting;
+class QwtScope;
+
+// The link library calls the page makes. The defaults are the VX_Prod
+// exports; tests put fakes in their place.
+struct ScopeLinkCalls
+{
+    std::function<int(std::vector<int>&)> setScopeIndexs;
+    std::function<int(double*, uint32_t*, std::vector<_ST_ReadScopeData>*)> readScopeData;
+    std::function<int(int*, int*, int*, int*, int*, int*, int*, int*)> readRobotFlags;
+
+    static ScopeLinkCalls library();
+};
+
+class VXPlugin_Scope : public QWidget, public ScopeCycleSource
+{
+    Q_OBJECT
+
+public:
+    explicit VXPlugin_Scope(QWidget* parent = nullptr);
+    ~VXPlugin_Scope() override;
+
+    // ---- collector thread ------------------------------------------------
+    // One read cycle: fetch the rows buffered by the controller, let the
+    // trigger look at them, record them while grabbing.
+    void readScopeOnce() override;
+    void measureReadCycle();
+    void appendRow(const _ST_ReadScopeData& row);
+
+    // ---- seams for tests (set before the first Start) ---------------------
+    void setLinkCalls(const ScopeLinkCalls& calls) { m_link = calls; }
+    // When off, Start does not start the collector thread and the caller
+    // drives readScopeOnce itself.
+    void setCollectorEnabled(bool on) { m_collectorEnabled = on; }
+    // The file dialogs and message boxes are modal; tests replace them.
+    std::function<QString(QWidget*, const QString& caption, const QString& dir, const QString& filter)>
+        saveFileDialog;
+    std::function<QString(QWidget*, const QString& caption, const QString& dir, const QString& filter)>
+        openFileDialog;
+    std::function<void(QMessageBox::Icon, const QString& title, const QString& text)> messageBox;
+
+    // ---- state, for tests and benchmarks ---------------------------------
+    bool isRunning() const { return m_running.load(); }
+    bool isGrabbing() const { return m_grab.load(); }
+    bool isTriggerArmed() const { return m_triggerArmed.load(); }
+    bool stopWhenError() const { return m_stopWhenError; }
+    int errorCount() const { return m_errorCount; }
+    int period() const { return m_period; }
+    QwtScope* plot() const { return m_plot; }
+    QScopeSetting* settingDialog() const { return m_setting; }
+    DataCollector* collector() const { return m_collector.get(); }
+    ScopeTriggerSetting triggerSnapshot() const;
+    // Copies of the recorded samples, taken under the data lock.
+    std::vector<double> sampleTimes() const;
+    std::vector<double> samples(int slot) const;
+    // Hands the recorded samples to the plot, fits the left axis and
+    // redraws: what every sixth timer tick does.
+    void feedPlot();
+
+public slots:
+    void setAxisInfo();
+    void setScopeSetting();
+    void onSamplingScopTextChanged(const QString& text);
+    void hideItem(const QVariant& itemInfo, bool on);
+    void OnScopeSetting();
+    void OnStartScope();
+    void OnStopScope();
+    void OnResetView();
+    void slotImportScopeFile();
+    void slotExportScopeFile();
+    void slot_Disconnected2ZPS();
+    void slot_cb_StopWhenErrorClicked();
+    void CheckTriggerStatus();
+
+protected:
+    void timerEvent(QTimerEvent* event) override;
+
+private:
+    void buildForm();
+    void clearScopeData();
+    void setBottomAxis(double min, double max, double step);
+    void checkTrigger(const std::vector<_ST_ReadScopeData>& rows);
+    void fireTrigger(int grabMode);
+    ScopeTriggerSetting readTriggerSetting() const;
+    void publishTriggerSetting();
+    void checkRobotError();
+    QVector<scopefile::Curve> plottedCurves() const;
+    void applyImported(const scopefile::Content& content);
+    void warn(const QString& text);
+
+    // Read-cycle statistics (ms between cycles).
+    mutable VX_Lock m_statLock;
+    uint32_t m_cycleMax = 0;
+    uint32_t m_cycleCur = 0;
+    uint32_t m_cycleLastTick = 0;
+    // Controller load, as last delivered.
+    mutable VX_Lock m_loadLock;
+    double m_cpuLoad = 0.0;
+    uint32_t m_memory = 0;
+
+    int m_timerId = 0;
+    int m_redrawCounter = 0;
+
+    // The recorded samples and the window they are trimmed to.
+    mutable VX_Lock m_dataLock;
+    ScopeSampleStore m_store;
+
+    std::atomic<bool> m_running{false};
+    bool m_stopWhenError = false;
+    std::atomic<bool> m_triggerArmed{false};
+    bool m_refillTriggerBox = true;
+    std::atomic<bool> m_grab{true};
+    int m_errorCount = 0;
+    // Bumped by every Start and Stop: a read cycle that began before one of
+    // them drops its batch instead of mixing it into the next recording.
+    std::atomic<int> m_generation{0};
+
+    mutable VX_Lock m_triggerLock;
+    ScopeTriggerSetting m_triggerSetting;
+
+    ScopeLinkCalls m_link;
+    bool m_collectorEnabled = true;
+
+    std::unique_ptr<DataCollector> m_collector;
+    int m_period = 10000;
+    QwtScope* m_plot = nullptr;
+    QScopeSetting* m_setting = nullptr;
+
+    // The form.
+    QVBoxLayout* m_qwtLayout = nullptr;
+    QFrame* m_qwtFrame = nullptr;
+    QLabel* m_lbCpu = nullptr;
+    QLabel* m_lbMem = nullptr;
+    QLabel* m_lbCycMax = nullptr;
+    QLabel* m_lbCyc = nullptr;
+    QPushButton* m_btnStart = nullptr;
+    QPushButton* m_btnStop = nullptr;
+    QPushButton* m_btnResetView = nullptr;
+    QCheckBox* m_cbStopWhenError = nullptr;
+    QPushButton* m_btnSetting = nullptr;
+    QLineEdit* m_editPeriod = nullptr;
+    QPushButton* m_btnImport = nullptr;
+    QPushButton* m_btnExport = nullptr;
+    QRadioButton* m_rbTrigger = nullptr;
+    QComboBox* m_cmbTriggerSel = nullptr;
+    QComboBox* m_cmbTriggerCondition = nullptr;
+    QComboBox* m_cmbTriggerFS = nullptr;
+    QLineEdit* m_editThreshold = nullptr;
+    QCheckBox* m_cbAbsolute = nullptr;
+    QLineEdit* m_editDelay = nullptr;
+};
