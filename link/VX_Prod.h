@@ -18,7 +18,9 @@
 //
 // Time bounds: every XML-RPC call gives up after vx::kRpcCallTimeoutMs (the
 // whole call, connect included) and then returns -1, so a controller that
-// accepts and never answers cannot freeze the caller. A dashboard or command
+// accepts and never answers cannot freeze the caller. xmlrpc-c's curl
+// transport counts this in whole seconds and notices it on a one-second tick,
+// so such a call returns after about 6 s. A dashboard or command
 // exchange waits at most five 10 us polls plus 5 ms per reply piece; a
 // connect waits at most 2 s; VX_IsConnectDashboard at most 10 ms.
 //

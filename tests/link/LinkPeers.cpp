@@ -368,8 +368,8 @@ void RpcResponder::Serve(PeerConnection& connection)
     }
     if (answer == kNeverAnswer) {
         // Hold the connection open, silent, until the responder stops.
-        while (!connection.Stopping())
-            connection.ReceiveFor(50ms);
+        while (!connection.Stopping() && !connection.WaitForClientClose(50ms)) {
+        }
         return;
     }
     if (answer.compare(0, 5, "HTTP/") == 0) {
