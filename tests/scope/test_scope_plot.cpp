@@ -1,0 +1,645 @@
+#include "qwtscope.h"
+#include "scope_test_app.h"
+#include "scopecurvedata.h"
+#include "scopedatatracker.h"
+
+#include <qwt_plot_canvas.h>
+#include <qwt_scale_div.h>
+#include <qwt_scale_map.h>
+#include <qwt_text.h>
+
+#include <QImage>
+#include <QMouseEvent>
+#include <QPixmap>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <random>
+
+namespace {
+
+void quietDebug(QtMsgType type, const QMessageLogContext&, const QString& msg)
+{
+    // The tracker writes a debug line per mouse move; keep test logs readable.
+    if (type != QtDebugMsg || qEnvironmentVariableIsSet("SCOPE_TEST_DEBUG"))
+        fprintf(stderr, "%s\n", qPrintable(msg));
+}
+
+class ScopePlotTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        scopeTestApp();
+        qInstallMessageHandler(quietDebug);
+        plot = std::make_unique<QwtScope>();
+        plot->resize(1100, 500);
+        plot->show();
+        QApplication::processEvents();
+        plot->updateLayout();
+    }
+    void TearDown() override { plot.reset(); }
+
+    QWidget* canvas() const { return plot->canvas(); }
+    QwtScaleMap xMap() const
+    {
+        plot->updateAxes();
+        return plot->canvasMap(QwtPlot::xBottom);
+    }
+    QwtScaleMap yMap() const
+    {
+        plot->updateAxes();
+        return plot->canvasMap(QwtPlot::yLeft);
+    }
+    QPoint pixelOf(double x, double y) const { return QPoint(scopePixel(xMap(), x), scopePixel(yMap(), y)); }
+
+    void move(const QPoint& pos)
+    {
+        QMouseEvent event(QEvent::MouseMove, pos, canvas()->mapToGlobal(pos), Qt::NoButton, Qt::NoButton,
+                          Qt::NoModifier);
+        QApplication::sendEvent(canvas(), &event);
+    }
+    // The tracker starts when the mouse enters the canvas (which then gets
+    // mouse tracking) and follows every later move.
+    void hover(const QPoint& pos)
+    {
+        QEvent enter(QEvent::Enter);
+        QApplication::sendEvent(canvas(), &enter);
+        move(pos + QPoint(3, 3));
+        move(pos);
+    }
+
+    void addCurve(int slot, const QString& title, const QString& unit, const QVector<double>& x,
+                  const QVector<double>& y)
+    {
+        _ST_ScopeAxisInfo info;
+        info.nIndex = 1 + slot;
+        info.nSubIndex = slot;
+        info.nCurve = slot;
+        info.strUnit = unit;
+        plot->setCurveInfo(slot, title, info);
+        double lo = 0, hi = 0;
+        plot->setCurveSamples(slot, x, y, lo, hi);
+    }
+
+    QString leftTitle() const { return plot->axisTitle(QwtPlot::yLeft).text(); }
+
+    std::unique_ptr<QwtScope> plot;
+};
+
+// Scale requests take effect when the plot updates its axes.
+double lower(QwtScope& p, int axis)
+{
+    p.updateAxes();
+    return p.axisScaleDiv(axis).lowerBound();
+}
+double upper(QwtScope& p, int axis)
+{
+    p.updateAxes();
+    return p.axisScaleDiv(axis).upperBound();
+}
+
+TEST_F(ScopePlotTest, StartsWithItsScalesTitlesAndFixedPens)
+{
+    EXPECT_EQ(lower(*plot, QwtPlot::xBottom), 0);
+    EXPECT_EQ(upper(*plot, QwtPlot::xBottom), 10000);
+    EXPECT_EQ(lower(*plot, QwtPlot::yLeft), -10);
+    EXPECT_EQ(upper(*plot, QwtPlot::yLeft), 10);
+    EXPECT_EQ(plot->timeSpan(), 10000);
+    EXPECT_EQ(plot->axisTitle(QwtPlot::xBottom).text(), "time(ms)");
+    EXPECT_EQ(leftTitle(), QString(12, ' '));
+    EXPECT_TRUE(plot->attachedCurves().isEmpty());
+    EXPECT_TRUE(plot->hasNoData());
+
+    // A second plot gets other colours (the generator runs on), but every
+    // pen is solid, 2 wide and opaque.
+    for (int slot = 0; slot < QwtScope::kCurveSlots; ++slot) {
+        const QPen pen = plot->curve(slot)->pen();
+        EXPECT_EQ(pen.widthF(), 2.0);
+        EXPECT_EQ(pen.style(), Qt::SolidLine);
+        EXPECT_EQ(pen.color().alpha(), 255);
+        EXPECT_LT(pen.color().red(), 255);
+    }
+    EXPECT_EQ(plot->curve(-1), nullptr);
+    EXPECT_EQ(plot->curve(48), nullptr);
+}
+
+TEST_F(ScopePlotTest, PensFollowTheUnseededGenerator)
+{
+    // Replaying the generator from its unseeded start gives the colours the
+    // first plot of a process receives.
+    std::srand(1);
+    QwtScope fresh;
+    std::srand(1);
+    for (int slot = 0; slot < QwtScope::kCurveSlots; ++slot) {
+        const int r = std::rand() % 255, g = std::rand() % 255, b = std::rand() % 255;
+        EXPECT_EQ(fresh.curve(slot)->pen().color(), QColor(r, g, b)) << slot;
+    }
+}
+
+struct RangeStep
+{
+    double low, high;               // data of the call
+    double expectMin, expectMax;    // axis afterwards
+};
+
+struct RangeCase
+{
+    const char* name;
+    std::vector<RangeStep> steps;
+};
+
+class ScopeRangeTest : public ScopePlotTest, public ::testing::WithParamInterface<RangeCase>
+{
+};
+
+TEST_P(ScopeRangeTest, YRangeWidensOutwardsToTens)
+{
+    for (const RangeStep& s : GetParam().steps) {
+        QVector<double> x{0, 1, 2};
+        QVector<double> y{s.low, (s.low + s.high) / 2, s.high};
+        double minY = -1234, maxY = -1234;
+        plot->setCurveSamples(0, x, y, minY, maxY);
+        EXPECT_EQ(minY, s.low);
+        EXPECT_EQ(maxY, s.high);
+        EXPECT_EQ(plot->yMin(), s.expectMin);
+        EXPECT_EQ(plot->yMax(), s.expectMax);
+        EXPECT_EQ(lower(*plot, QwtPlot::yLeft), s.expectMin);
+        EXPECT_EQ(upper(*plot, QwtPlot::yLeft), s.expectMax);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Ranges, ScopeRangeTest,
+    ::testing::Values(RangeCase{"InsideKeepsTheAxis", {{-3, 3, -10, 10}}},
+                      RangeCase{"EqualToTheEdgeKeepsTheAxis", {{-10, 10, -10, 10}}},
+                      RangeCase{"AboveThenBelow", {{0, 10.5, -20, 20}, {-25, 0, -30, 30}}},
+                      RangeCase{"MaximumMovesBothEnds", {{0, 37.2, -20, 40}}},
+                      RangeCase{"NegativeMaximumAndFractions", {{-19.9, -0.5, -20, 20}}},
+                      RangeCase{"OnlyWidens", {{-55, 55, -60, 60}, {-1, 1, -60, 60}, {0, 61, -70, 70}}},
+                      RangeCase{"LargeValuesStayExact", {{-3.5e9, 4.2e9, -3.5e9 - 10, 4.2e9 + 10}}}),
+    [](const ::testing::TestParamInfo<RangeCase>& info) { return std::string(info.param.name); });
+
+TEST_F(ScopePlotTest, EmptyArraysAndBadSlotsAreIgnored)
+{
+    addCurve(0, "a", "u", {0, 1}, {1, 2});
+    double minY = 99, maxY = 99;
+    plot->setCurveSamples(0, {}, {5, 50}, minY, maxY);
+    plot->setCurveSamples(0, {0, 1}, {}, minY, maxY);
+    plot->setCurveSamples(48, {0, 1}, {500, 600}, minY, maxY);
+    plot->setCurveSamples(-1, {0, 1}, {500, 600}, minY, maxY);
+    EXPECT_EQ(minY, 99);
+    EXPECT_EQ(maxY, 99);
+    EXPECT_EQ(plot->curve(0)->dataSize(), 2u);
+    EXPECT_EQ(plot->yMax(), 10);
+
+    plot->setCurveInfo(48, "nope", _ST_ScopeAxisInfo());
+    EXPECT_EQ(plot->attachedCurves().size(), 1);
+    EXPECT_EQ(plot->curveInfo(48), _ST_ScopeAxisInfo());
+    EXPECT_EQ(plot->curveInfo(-3), _ST_ScopeAxisInfo());
+}
+
+TEST_F(ScopePlotTest, ValuesThatAreNotNumbersDoNotMoveTheRange)
+{
+    const double nan = std::nan("");
+    const double inf = std::numeric_limits<double>::infinity();
+    double minY = 0, maxY = 0;
+    plot->setCurveSamples(0, {0, 1, 2, 3}, {nan, 4, inf, -inf}, minY, maxY);
+    EXPECT_EQ(minY, 4);
+    EXPECT_EQ(maxY, 4);
+    EXPECT_EQ(plot->yMin(), -10);
+    plot->setCurveSamples(1, {0, 1}, {nan, nan}, minY, maxY);
+    EXPECT_EQ(minY, 0);
+    EXPECT_EQ(maxY, 0);
+    EXPECT_EQ(plot->yMax(), 10);
+    plot->setCurveSamples(2, {0, 1}, {1e300, -1e300}, minY, maxY);
+    EXPECT_EQ(maxY, 1e300);
+    EXPECT_TRUE(std::isfinite(plot->yMax()));
+    EXPECT_GT(plot->yMax(), 1e299);
+    plot->replot();  // must not hang or crash with far-out pixels
+}
+
+TEST_F(ScopePlotTest, SamplesAreSharedNotCopied)
+{
+    QVector<double> x(1000), y(1000);
+    for (int i = 0; i < 1000; ++i) {
+        x[i] = i;
+        y[i] = std::sin(i / 50.0);
+    }
+    double lo, hi;
+    plot->setCurveSamples(0, x, y, lo, hi);
+    plot->setCurveSamples(1, x, y, lo, hi);
+    const ScopeCurveData* d0 = plot->curve(0)->scopeData();
+    const ScopeCurveData* d1 = plot->curve(1)->scopeData();
+    ASSERT_NE(d0, nullptr);
+    EXPECT_EQ(d0->xData().constData(), x.constData());
+    EXPECT_EQ(d1->xData().constData(), x.constData());
+    EXPECT_EQ(d0->yData().constData(), y.constData());
+    EXPECT_EQ(plot->curve(0)->sample(999), QPointF(999, y[999]));
+}
+
+TEST_F(ScopePlotTest, CurveInfoClearCurvesAndHasNoData)
+{
+    _ST_ScopeAxisInfo info;
+    info.nIndex = 49;
+    info.nSubIndex = 0;
+    info.nCurve = 3;
+    info.eLink = LINK_ActualACS;
+    info.strUnit = "ACS(deg)";
+    plot->setCurveInfo(3, "J1 Actual ACS", info);
+    EXPECT_EQ(plot->curveInfo(3), info);
+    EXPECT_EQ(plot->curve(3)->title().text(), "J1 Actual ACS");
+    EXPECT_TRUE(plot->curve(3)->isVisible());
+    EXPECT_TRUE(plot->hasNoData());  // attached but empty
+    double lo, hi;
+    plot->setCurveSamples(3, {0, 1}, {50, 60}, lo, hi);
+    EXPECT_FALSE(plot->hasNoData());
+    // Samples on a detached slot do not count.
+    plot->setCurveSamples(7, {0}, {1}, lo, hi);
+
+    plot->clearCurves();
+    EXPECT_TRUE(plot->hasNoData());
+    EXPECT_TRUE(plot->attachedCurves().isEmpty());
+    EXPECT_EQ(plot->curveInfo(3), _ST_ScopeAxisInfo());
+    EXPECT_EQ(plot->curve(3)->dataSize(), 0u);
+    EXPECT_FALSE(plot->curve(3)->isVisible());
+    EXPECT_EQ(plot->yMin(), -10);
+    EXPECT_EQ(plot->yMax(), 10);
+}
+
+TEST_F(ScopePlotTest, AxesAndUnitTitle)
+{
+    plot->setXAxis(0, 500, 50);
+    EXPECT_EQ(plot->timeSpan(), 500);
+    EXPECT_EQ(upper(*plot, QwtPlot::xBottom), 500);
+    plot->setYAxis(-8, 8);
+    plot->updateAxes();
+    const QList<double> ticks = plot->axisScaleDiv(QwtPlot::yLeft).ticks(QwtScaleDiv::MajorTick);
+    EXPECT_EQ(ticks, (QList<double>{-8, -4, 0, 4, 8}));
+
+    const struct
+    {
+        const char* unit;
+        const char* title;
+    } units[] = {{"ms", "ms          "}, {"", "            "}, {"W(Vol*Cur)", "W(Vol*Cur)  "},
+                 {"VERY-LONG-UNIT-TEXT", "VERY-LONG-UN"}};
+    for (const auto& u : units) {
+        _ST_ScopeAxisInfo info;
+        info.nSubIndex = 0;
+        info.strUnit = u.unit;
+        plot->setCurveInfo(5, "c", info);
+        plot->setUnitTitle(5);
+        EXPECT_EQ(leftTitle(), u.title);
+    }
+    plot->setUnitTitle(48);
+    EXPECT_EQ(leftTitle(), "VERY-LONG-UN");
+}
+
+QPolygon poly(std::initializer_list<QPoint> points)
+{
+    QPolygon polygon;
+    for (const QPoint& p : points)
+        polygon << p;
+    return polygon;
+}
+
+struct ZoomCase
+{
+    QPolygon polygon;
+    bool accepted;
+    QSize size;  // of the accepted rectangle (QRect semantics)
+};
+
+TEST_F(ScopePlotTest, ZoomerAcceptsOnlyLargeEnoughSelections)
+{
+    const ZoomCase cases[] = {
+        {poly({QPoint(100, 100), QPoint(124, 299)}), true, QSize(25, 200)},
+        {poly({QPoint(100, 100), QPoint(124, 124)}), false, {}},
+        {poly({QPoint(100, 100), QPoint(130, 104)}), true, QSize(31, 11)},
+        {poly({QPoint(130, 104), QPoint(100, 100)}), true, QSize(31, 11)},  // dragged backwards
+        {poly({QPoint(10, 10), QPoint(39, 38)}), true, QSize(30, 29)},     // 30 wide is enough
+        {poly({QPoint(10, 10), QPoint(38, 38)}), false, {}},               // 29 x 29
+        {poly({QPoint(10, 10), QPoint(300, 10), QPoint(12, 12)}), false, {}},  // first to last
+        {poly({QPoint(10, 10)}), false, {}},
+        {QPolygon(), false, {}},
+    };
+    for (const ZoomCase& c : cases) {
+        QPolygon polygon = c.polygon;
+        const QRect before = polygon.size() >= 2 ? QRect(polygon.first(), polygon.last()).normalized() : QRect();
+        ASSERT_EQ(plot->zoomer()->accept(polygon), c.accepted) << before.width() << "x" << before.height();
+        if (!c.accepted)
+            continue;
+        ASSERT_EQ(polygon.size(), 2);
+        const QRect after(polygon[0], polygon[1]);
+        EXPECT_EQ(after.size(), c.size);
+        EXPECT_EQ(after.center(), before.center());
+    }
+}
+
+TEST_F(ScopePlotTest, ZoomBaseRestoresTheRememberedScales)
+{
+    plot->setXAxis(0, 2000, 200);
+    plot->setYAxis(-40, 40);
+    plot->zoomer()->zoom(QRectF(100, -5, 300, 10));
+    ASSERT_EQ(plot->zoomer()->zoomRectIndex(), 1u);
+    EXPECT_NEAR(lower(*plot, QwtPlot::xBottom), 100, 1e-9);
+    EXPECT_NEAR(upper(*plot, QwtPlot::xBottom), 400, 1e-9);
+
+    // Zooming deeper and refreshing keeps the zoomed axes.
+    plot->zoomer()->zoom(QRectF(150, -2, 100, 4));
+    plot->refreshZoom();
+    EXPECT_NEAR(upper(*plot, QwtPlot::xBottom), 250, 1e-9);
+
+    plot->resetZoom();
+    EXPECT_EQ(plot->zoomer()->zoomRectIndex(), 0u);
+    EXPECT_EQ(lower(*plot, QwtPlot::xBottom), 0);
+    EXPECT_EQ(upper(*plot, QwtPlot::xBottom), 2000);
+    EXPECT_EQ(lower(*plot, QwtPlot::yLeft), -40);
+    EXPECT_EQ(upper(*plot, QwtPlot::yLeft), 40);
+    plot->updateAxes();
+    EXPECT_EQ(plot->axisScaleDiv(QwtPlot::xBottom).ticks(QwtScaleDiv::MajorTick).size(), 11);
+
+    // Stepping back out one level also lands on the remembered scales, even
+    // after the Y range widened meanwhile.
+    plot->zoomer()->zoom(QRectF(100, -5, 300, 10));
+    double lo, hi;
+    plot->setCurveSamples(0, {0, 1}, {0, 95}, lo, hi);
+    plot->zoomer()->zoom(-1);
+    EXPECT_EQ(upper(*plot, QwtPlot::yLeft), 100);
+    EXPECT_EQ(lower(*plot, QwtPlot::yLeft), -50);
+}
+
+TEST_F(ScopePlotTest, TrackerShowsTheFirstSampleWithItsTitleAndValues)
+{
+    plot->setXAxis(0, 100, 10);
+    addCurve(0, "J1 Target ACS", "ACS(deg)", {0, 50, 100}, {1.5, -2.25, 3});
+    plot->replot();
+    hover(pixelOf(0, 1.5) + QPoint(2, 1));
+
+    ScopeDataTracker* tracker = plot->tracker();
+    ASSERT_TRUE(tracker->hasValidHit());
+    EXPECT_EQ(tracker->closestPoint().curve, plot->curve(0));
+    EXPECT_EQ(tracker->closestPoint().index, 0);
+    EXPECT_DOUBLE_EQ(tracker->closestPoint().distance, std::sqrt(5.0));
+
+    const QwtText text = tracker->hitText();
+    EXPECT_EQ(text.text(),
+              "<p align=\"left\"><font color=\"#45fc10\" size=\"6\">&nbsp;J1 Target ACS</font><br>"
+              "<font color=\"#45fc10\" size=\"6\">&nbsp;&nbsp;x:0</font><br>"
+              "<font color=\"#45fc10\" size=\"6\">&nbsp;&nbsp;y:1.500</font></p>");
+    EXPECT_EQ(text.color(), QColor(Qt::black));
+    EXPECT_EQ(text.borderPen().color(), QColor(15, 76, 117));
+    EXPECT_EQ(text.borderPen().width(), 2);
+    EXPECT_EQ(text.backgroundBrush().color(), QColor(0, 31, 51, 100));
+    EXPECT_EQ(text.borderRadius(), 5.0);
+    EXPECT_EQ(leftTitle(), "ACS(deg)    ");
+    // The marker takes the curve's colour, one pixel wide.
+    EXPECT_EQ(tracker->rubberBandPen().color(), plot->curve(0)->pen().color());
+    EXPECT_EQ(tracker->rubberBandPen().width(), 1);
+
+    // x keeps six significant digits, y three decimals.
+    hover(pixelOf(50, -2.25));
+    EXPECT_TRUE(tracker->hitText().text().contains("x:50</font>"));
+    EXPECT_TRUE(tracker->hitText().text().contains("y:-2.250</font>"));
+}
+
+TEST_F(ScopePlotTest, TiesGoToTheLowerIndexAndTheEarlierCurve)
+{
+    plot->setXAxis(0, 100, 10);
+    // Two samples of one curve at the same height, ten pixel columns apart:
+    // the cursor halfway is equally near to both.
+    const QwtScaleMap map = xMap();
+    const QVector<double> x{map.invTransform(300), map.invTransform(400), map.invTransform(410),
+                            map.invTransform(500)};
+    addCurve(0, "one", "u1", x, {0, 0, 0, 0});
+    plot->replot();
+    const QPoint a = pixelOf(x[1], 0), b = pixelOf(x[2], 0);
+    ASSERT_EQ(a.x(), 400);
+    ASSERT_EQ(b.x(), 410);
+    hover(QPoint(405, a.y() - 7));
+    EXPECT_EQ(plot->tracker()->closestPoint().index, 1);
+
+    // A second curve (attached later) with a sample on the same pixel as the
+    // first one's: the earlier curve keeps the hit.
+    addCurve(1, "two", "u2", {x[1]}, {0});
+    hover(a + QPoint(0, 4));
+    EXPECT_EQ(plot->tracker()->closestPoint().curve, plot->curve(0));
+    EXPECT_EQ(plot->tracker()->closestPoint().index, 1);
+
+    // Strictly nearer on the later curve wins.
+    addCurve(2, "three", "u3", {x[1]}, {0.5});
+    hover(pixelOf(x[1], 0.5));
+    EXPECT_EQ(plot->tracker()->closestPoint().curve, plot->curve(2));
+    EXPECT_EQ(leftTitle(), "u3          ");
+}
+
+TEST_F(ScopePlotTest, UnitTitleSwitchesOnlyWhenTheHitCurveChanges)
+{
+    plot->setXAxis(0, 100, 10);
+    QVector<double> x{0, 25, 50, 75, 100};
+    addCurve(0, "low", "CUR(A)", x, {-5, -5, -5, -5, -5});
+    addCurve(1, "high", "TQR(N)", x, {5, 5, 5, 5, 5});
+    plot->replot();
+
+    hover(pixelOf(25, -5));
+    EXPECT_EQ(leftTitle(), "CUR(A)      ");
+    hover(pixelOf(25, 5));
+    EXPECT_EQ(leftTitle(), "TQR(N)      ");
+    hover(pixelOf(75, -4));
+    EXPECT_EQ(leftTitle(), "CUR(A)      ");
+
+    // Along the same curve the title is not rewritten.
+    plot->setAxisTitle(QwtPlot::yLeft, "marker");
+    move(pixelOf(100, -5));
+    move(pixelOf(0, -5));
+    EXPECT_EQ(plot->tracker()->closestPoint().index, 0);
+    EXPECT_EQ(leftTitle(), "marker");
+}
+
+TEST_F(ScopePlotTest, HiddenCurvesAreSkippedAndDetachingClearsTheHit)
+{
+    plot->setXAxis(0, 100, 10);
+    addCurve(0, "a", "ua", {0, 50, 100}, {0, 0, 0});
+    addCurve(1, "b", "ub", {0, 50, 100}, {8, 8, 8});
+    plot->replot();
+    plot->curve(0)->setVisible(false);
+    hover(pixelOf(50, 0));
+    EXPECT_EQ(plot->tracker()->closestPoint().curve, plot->curve(1));
+
+    plot->curve(1)->detach();
+    EXPECT_FALSE(plot->tracker()->hasValidHit());
+    EXPECT_TRUE(plot->tracker()->hitText().isEmpty());
+
+    plot->curve(0)->setVisible(true);
+    hover(pixelOf(50, 0));
+    EXPECT_EQ(plot->tracker()->closestPoint().curve, plot->curve(0));
+    plot->clearCurves();
+    EXPECT_EQ(plot->tracker()->closestPoint().curve, nullptr);
+    EXPECT_EQ(plot->tracker()->closestPoint().index, -1);
+    EXPECT_TRUE(plot->tracker()->hitText().isEmpty());
+
+    // Without curves a move changes nothing; with only hidden ones it clears.
+    hover(pixelOf(50, 0));
+    EXPECT_FALSE(plot->tracker()->hasValidHit());
+}
+
+TEST_F(ScopePlotTest, ClicksDoNotStopTracking)
+{
+    plot->setXAxis(0, 100, 10);
+    addCurve(0, "a", "ua", {0, 50, 100}, {0, 0, 0});
+    plot->replot();
+    hover(pixelOf(50, 0));
+    ASSERT_TRUE(plot->tracker()->isActive());
+    for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
+        const QPoint pos = pixelOf(50, 0);
+        QMouseEvent event(type, pos, canvas()->mapToGlobal(pos), Qt::LeftButton,
+                          type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton, Qt::NoModifier);
+        QApplication::sendEvent(canvas(), &event);
+    }
+    EXPECT_TRUE(plot->tracker()->isActive());
+    move(pixelOf(100, 0));
+    EXPECT_EQ(plot->tracker()->closestPoint().index, 2);
+}
+
+// The straightforward search the tracker must agree with.
+NearestSample bruteForce(const QwtSeriesData<QPointF>& data, const QwtScaleMap& xMap, const QwtScaleMap& yMap,
+                         const QPoint& pos)
+{
+    NearestSample best;
+    for (size_t i = 0; i < data.size(); ++i) {
+        const QPointF s = data.sample(i);
+        if (!std::isfinite(s.x()) || !std::isfinite(s.y()))
+            continue;
+        const qint64 dx = scopePixel(xMap, s.x()) - pos.x();
+        const qint64 dy = scopePixel(yMap, s.y()) - pos.y();
+        if (dx * dx + dy * dy < best.distance2) {
+            best.distance2 = dx * dx + dy * dy;
+            best.index = static_cast<int>(i);
+        }
+    }
+    return best;
+}
+
+TEST(ScopeNearestSample, AgreesWithTheFullSearchOnRandomCurves)
+{
+    std::mt19937 rng(12345);
+    std::uniform_real_distribution<double> unit(0.0, 1.0);
+    for (int round = 0; round < 300; ++round) {
+        const int n = 1 + static_cast<int>(unit(rng) * (round % 3 == 0 ? 20 : 5000));
+        QVector<double> x(n), y(n);
+        double t = unit(rng) * 10;
+        for (int i = 0; i < n; ++i) {
+            // Repeated x values, steps and the odd NaN, as real data has.
+            t += unit(rng) < 0.2 ? 0.0 : unit(rng);
+            x[i] = t;
+            y[i] = unit(rng) < 0.01 ? std::nan("") : std::sin(i * 0.05) * 10 + unit(rng) * (round % 7);
+        }
+        if (round % 11 == 0 && n > 2)
+            std::swap(x[0], x[n - 1]);  // unsorted
+        const ScopeCurveData data(x, y);
+        QwtScaleMap xMap, yMap;
+        xMap.setPaintInterval(0, 1100);
+        yMap.setPaintInterval(500, 0);
+        const double span = (round % 4 == 0) ? t / 20 : t;  // sometimes zoomed in
+        const double from = unit(rng) * (t - span);
+        xMap.setScaleInterval(from, from + span);
+        yMap.setScaleInterval(-12 - round % 5, 12 + round % 3);
+        for (int probe = 0; probe < 20; ++probe) {
+            const QPoint pos(static_cast<int>(unit(rng) * 1300) - 100, static_cast<int>(unit(rng) * 700) - 100);
+            const NearestSample fast = findNearestSample(data, xMap, yMap, pos);
+            const NearestSample full = bruteForce(data, xMap, yMap, pos);
+            ASSERT_EQ(fast.index, full.index) << "round " << round << " probe " << probe;
+            ASSERT_EQ(fast.distance2, full.distance2);
+            // With a bound no worse result comes back.
+            const NearestSample bounded = findNearestSample(data, xMap, yMap, pos, full.distance2);
+            ASSERT_EQ(bounded.index, -1);
+        }
+    }
+}
+
+TEST(ScopeNearestSample, EmptyAndAllNanCurvesHaveNoHit)
+{
+    QwtScaleMap map;
+    map.setPaintInterval(0, 100);
+    map.setScaleInterval(0, 100);
+    EXPECT_EQ(findNearestSample(ScopeCurveData(), map, map, QPoint(1, 1)).index, -1);
+    EXPECT_EQ(findNearestSample(ScopeCurveData({1, 2}, {std::nan(""), std::nan("")}), map, map, QPoint(1, 1)).index,
+              -1);
+}
+
+TEST(ScopeCurvePolyline, DecimationKeepsEveryColumnExtreme)
+{
+    const int n = 1000000;
+    QVector<double> x(n), y(n);
+    for (int i = 0; i < n; ++i) {
+        x[i] = i;
+        y[i] = std::sin(i * 0.001);
+    }
+    y[654321] = 50;   // single-sample spike up
+    y[123457] = -40;  // and down
+    const ScopeCurveData data(x, y);
+    QwtScaleMap xMap, yMap;
+    xMap.setPaintInterval(0, 1000);
+    xMap.setScaleInterval(0, n - 1);
+    yMap.setPaintInterval(500, 0);
+    yMap.setScaleInterval(-60, 60);
+    const QPolygonF line = scopeCurvePolyline(data, xMap, yMap, 0, n - 1);
+    EXPECT_LE(line.size(), 4 * 1001);
+    EXPECT_GE(line.size(), 1000);
+    double top = 1e9, bottom = -1e9;
+    for (const QPointF& p : line) {
+        top = std::min(top, p.y());
+        bottom = std::max(bottom, p.y());
+    }
+    EXPECT_DOUBLE_EQ(top, yMap.transform(50));
+    EXPECT_DOUBLE_EQ(bottom, yMap.transform(-40));
+    EXPECT_DOUBLE_EQ(line.first().x(), 0);
+    EXPECT_DOUBLE_EQ(line.last().x(), 1000);
+
+    // Zoomed in, only the visible stretch (and one neighbour per side) counts.
+    xMap.setScaleInterval(1000, 1100);
+    const QPolygonF zoomed = scopeCurvePolyline(data, xMap, yMap, 0, n - 1);
+    EXPECT_EQ(zoomed.size(), 103);
+    EXPECT_DOUBLE_EQ(zoomed.first().x(), xMap.transform(999));
+}
+
+TEST_F(ScopePlotTest, DrawnSpikeAmongAMillionSamplesReachesItsHeight)
+{
+    const int n = 1000000;
+    QVector<double> x(n), y(n);
+    for (int i = 0; i < n; ++i) {
+        x[i] = i * 0.01;  // 10,000 ms
+        y[i] = 0.5 * std::sin(i * 0.0005);
+    }
+    const int spike = 537113;
+    y[spike] = 8.0;
+    addCurve(0, "spike", "u", x, y);
+    plot->curve(0)->setPen(QPen(QColor(255, 0, 0), 2.0));
+    plot->replot();
+
+    QImage image = canvas()->grab().toImage();
+    ASSERT_FALSE(image.isNull());
+    const int column = scopePixel(xMap(), x[spike]);
+    const int spikeRow = scopePixel(yMap(), 8.0);
+    const int baseRow = scopePixel(yMap(), 0.5);
+    auto red = [&](int cx, int cy) {
+        const QColor c = image.pixelColor(cx, cy);
+        return c.red() > 200 && c.green() < 80 && c.blue() < 80;
+    };
+    int topmost = image.height();
+    for (int cx = column - 2; cx <= column + 2; ++cx)
+        for (int cy = 0; cy < image.height(); ++cy)
+            if (red(cx, cy))
+                topmost = std::min(topmost, cy);
+    EXPECT_LE(topmost, spikeRow + 2);
+    EXPECT_GE(topmost, spikeRow - 3);
+    // Away from the spike the curve stays near its base line.
+    int elsewhere = image.height();
+    for (int cy = 0; cy < image.height(); ++cy)
+        if (red(column + 60, cy))
+            elsewhere = std::min(elsewhere, cy);
+    EXPECT_GE(elsewhere, baseRow - 3);
+}
+
+} // namespace
