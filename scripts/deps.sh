@@ -10,7 +10,7 @@ packages=(
   libxmlrpc-c++8-dev libxmlrpc-core-c3-dev libcurl4-openssl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev gdb
-  xvfb xauth imagemagick x11-utils xdotool fonts-dejavu-core
+  xvfb xauth imagemagick x11-utils xdotool fonts-dejavu-core fonts-wqy-microhei
 )
 
 missing=()
