@@ -7,12 +7,22 @@
 //   XML-RPC operations           0, or -1 for any failure (transport, fault,
 //                                result of the wrong shape, time-out)
 //   VXIF_ReadRobotFlags          0 for "OK", 20007 when no usable reply came,
-//                                otherwise the controller's error number
+//                                otherwise the controller's error number; a
+//                                refusal whose error number is missing, not a
+//                                number or 0 gives 20007, never 0. The eight
+//                                flags are written only when the reply holds
+//                                at least nine values after the status.
 //   VX_InitDashboardClient       0, or the errno of the step that failed
+//                                (EINVAL for text that is not dotted IPv4,
+//                                ETIMEDOUT when no answer within 2 s)
 //   VX_SetScopeIndexs            -1 (more than 36 indexes, wait failure or
 //                                peer close), otherwise 0
 //   VX_ReadScopeData             always 0; an absent reply leaves the outputs
-//                                as the caller set them
+//                                as the caller set them. A short reply sets
+//                                only what it wholly holds: the CPU load from
+//                                24 bytes on, the memory figure from 28, and
+//                                only complete rows (at most 100) are
+//                                appended; nothing is read past the reply.
 // No function throws for a network or protocol failure. Output pointers must
 // not be null.
 //
