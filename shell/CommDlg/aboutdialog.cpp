@@ -191,7 +191,11 @@ void AboutDialog::fillTexts()
 
 QString AboutDialog::firmwareDigits(int firmware)
 {
-    return QStringLiteral("%1").arg(QString::number(firmware, 16), 8, QLatin1Char('0')).toUpper();
+    // Qt writes a negative number in base 16 as its 64-bit pattern; the
+    // controller's number keeps its sign instead.
+    const QString digits = firmware < 0 ? QLatin1Char('-') + QString::number(-qlonglong(firmware), 16)
+                                        : QString::number(firmware, 16);
+    return QStringLiteral("%1").arg(digits, 8, QLatin1Char('0')).toUpper();
 }
 
 void AboutDialog::slot_btnCloseClicked()
