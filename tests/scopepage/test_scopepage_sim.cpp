@@ -1,0 +1,152 @@
+// The scope page with its collector against the controller simulator over
+// the real link library: the chosen channels arrive in their slots with the
+// simulator's values, Stop ends the recording, a lost link and the robot
+// error stop acquisition. One simulator per test, each on its own address.
+#include "ScopePageSupport.h"
+
+#include "SimModel.h"
+#include "SimProcess.h"
+#include "VX_Prod.h"
+#include "qwtscope.h"
+
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QLabel>
+
+#include <cmath>
+
+using namespace scopetest;
+
+namespace {
+
+class ScopePageSim : public ::testing::Test
+{
+protected:
+    void start(const char* address, std::vector<std::string> options = {})
+    {
+        sim = std::make_unique<vxtest::SimProcess>(address, options);
+        ASSERT_TRUE(sim->ok()) << sim->error();
+        ASSERT_EQ(VXRPC_InitClient(address, 20000, 10003), 0);
+        ASSERT_EQ(VX_InitDashboardClient(address), 0);
+        ASSERT_TRUE(VX_IsConnectDashboard());
+        page = std::make_unique<VXPlugin_Scope>();
+        page->messageBox = [this](QMessageBox::Icon, const QString&, const QString& text) {
+            messages << text;
+        };
+    }
+
+    void TearDown() override
+    {
+        // The page's collector uses the link: it goes before the simulator.
+        page.reset();
+        sim.reset();
+    }
+
+    // J1..J6 with " Actual ACS" and " Actual Cur": twelve channels.
+    void chooseJointsPositionAndCurrent()
+    {
+        QScopeSetting* d = page->settingDialog();
+        for (int j = 1; j <= 6; ++j)
+            ASSERT_TRUE(checkJoint(d, j));
+        ASSERT_TRUE(checkLink(d, "Actual ACS"));
+        ASSERT_TRUE(checkLink(d, "Actual Cur"));
+        confirm(d);
+    }
+
+    std::unique_ptr<vxtest::SimProcess> sim;
+    std::unique_ptr<VXPlugin_Scope> page;
+    QStringList messages;
+};
+
+TEST_F(ScopePageSim, LiveChannelsLandInTheirSlotsAndStopEndsTheRecording)
+{
+    start("127.0.3.11");
+    chooseJointsPositionAndCurrent();
+    page->OnStartScope();
+    ASSERT_TRUE(waitFor([&] { return page->sampleTimes().size() >= 500; }, 15000));
+
+    // Slot order: per joint, Actual ACS then Actual Cur.
+    std::vector<int> indexes;
+    for (int j = 0; j < 6; ++j) {
+        indexes.push_back(49 + j);
+        indexes.push_back(73 + j);
+    }
+    const std::vector<double> times = page->sampleTimes();
+    ASSERT_GE(times.size(), 500u);
+    for (std::size_t i = 1; i < times.size(); ++i)
+        ASSERT_EQ(times[i] - times[i - 1], 1.0) << "1 ms apart, none lost, row " << i;
+    for (int slot = 0; slot < 12; ++slot) {
+        const std::vector<double> values = page->samples(slot);
+        ASSERT_GE(values.size(), times.size());
+        for (std::size_t i = 0; i < times.size(); i += 37) {
+            const double expected = zps::channelValue(indexes[std::size_t(slot)], int64_t(times[i]));
+            ASSERT_NEAR(values[i], expected, 1e-9 * (1.0 + std::fabs(expected)))
+                << "slot " << slot << " index " << indexes[std::size_t(slot)] << " t " << times[i];
+        }
+    }
+    EXPECT_TRUE(page->samples(12).empty());
+
+    // The timer shows the controller's load and feeds the plot.
+    ASSERT_TRUE(waitFor([&] { return page->plot()->curve(11)->dataSize() > 0; }, 5000));
+    const QString cpu = page->findChild<QLabel*>("KDLX_Scope_lb_ZPSCPU")->text();
+    EXPECT_NE(cpu, "0.0");
+
+    page->OnStopScope();
+    QThread::msleep(300);
+    const std::size_t stopped = page->sampleTimes().size();
+    QThread::msleep(400);
+    EXPECT_EQ(page->sampleTimes().size(), stopped);
+    EXPECT_TRUE(messages.isEmpty());
+}
+
+TEST_F(ScopePageSim, LostLinkStopsAcquisition)
+{
+    start("127.0.3.12");
+    chooseJointsPositionAndCurrent();
+    page->OnStartScope();
+    ASSERT_TRUE(waitFor([&] { return page->sampleTimes().size() >= 100; }, 15000));
+    ASSERT_TRUE(sim->command("close-dash")) << sim->error();
+    // What the main window does on its timer: tell the page while the link
+    // is down.
+    ASSERT_TRUE(waitFor(
+        [&] {
+            if (!VX_IsConnectDashboard())
+                page->slot_Disconnected2ZPS();
+            return !page->isRunning();
+        },
+        10000));
+    // Reads on the dead link deliver nothing and harm nothing.
+    const std::size_t kept = page->sampleTimes().size();
+    EXPECT_GE(kept, 100u);
+    page->OnStartScope();
+    QThread::msleep(300);
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(page->isRunning());
+    page->OnStopScope();
+}
+
+TEST_F(ScopePageSim, RobotErrorStopsOnTheSecondSighting)
+{
+    start("127.0.3.13", {"--robot-error"});
+    chooseJointsPositionAndCurrent();
+    page->findChild<QCheckBox*>("cb_StopWhenError")->click();
+    page->OnStartScope();
+    ASSERT_TRUE(waitFor([&] { return !page->isRunning(); }, 15000));
+    EXPECT_EQ(page->errorCount(), 0);
+    EXPECT_FALSE(page->sampleTimes().empty());
+}
+
+TEST_F(ScopePageSim, NoErrorNoStop)
+{
+    start("127.0.3.14");
+    chooseJointsPositionAndCurrent();
+    page->findChild<QCheckBox*>("cb_StopWhenError")->click();
+    page->OnStartScope();
+    waitFor([] { return false; }, 1500);
+    EXPECT_TRUE(page->isRunning());
+    EXPECT_EQ(page->errorCount(), 0);
+    page->OnStopScope();
+}
+
+} // namespace
