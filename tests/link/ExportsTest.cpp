@@ -73,35 +73,6 @@ TEST(RpcExports, CommandsAndResultShapes)
         EXPECT_EQ(call.requestLine, "POST /RPC2 HTTP/1.1");
 }
 
-TEST(RpcExports, SecondInitTargetsTheSecondAddress)
-{
-    RpcResponder first("127.0.0.81", 20000);
-    RpcResponder second("127.0.0.82", 20000);
-    first.Answer("ReadCurEncode", IntArrayResponse({1, 1, 1, 1, 1, 1}));
-    second.Answer("ReadCurEncode", IntArrayResponse({2, 2, 2, 2, 2, 2}));
-    int v[6] = {};
-    ASSERT_EQ(VXRPC_InitClient("127.0.0.81", 20000, 10003), 0);
-    EXPECT_EQ(VXRPC_ReadCurEncode(&v[0], &v[1], &v[2], &v[3], &v[4], &v[5]), 0);
-    EXPECT_EQ(Ints(v, 6), std::vector<int>(6, 1));
-    ASSERT_EQ(VXRPC_InitClient("127.0.0.82", 20000, 10003), 0);
-    EXPECT_EQ(VXRPC_ReadCurEncode(&v[0], &v[1], &v[2], &v[3], &v[4], &v[5]), 0);
-    EXPECT_EQ(Ints(v, 6), std::vector<int>(6, 2));
-    EXPECT_EQ(first.Calls().size(), 1u);
-    EXPECT_EQ(second.Calls().size(), 1u);
-}
-
-TEST(RpcExports, ControllerThatAcceptsAndNeverAnswers)
-{
-    RpcResponder zps("127.0.0.83", 20000);
-    zps.Answer("SetHomeEncode", RpcResponder::kNeverAnswer);
-    ASSERT_EQ(VXRPC_InitClient("127.0.0.83", 20000, 10003), 0);
-    const auto start = Clock::now();
-    EXPECT_EQ(VXRPC_SetHomeEncode(1, 2, 3, 4, 5, 6), -1);
-    const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start);
-    EXPECT_LT(took.count(), static_cast<long>(vx::kRpcCallTimeoutMs) + 10000);
-    std::cout << "call gave up after " << took.count() << " ms\n";
-}
-
 // ------------------------------------------------------------ command port
 
 // A command port that answers the first request of each connection with
