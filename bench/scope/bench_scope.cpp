@@ -1,0 +1,158 @@
+// Figures for the scope page: append + trim of one row into the sample store
+// (window of 1,000 and 1,000,000 rows, 36 channels) against the plain
+// reading of removing the front of 48 growable arrays; one collector batch
+// (51 rows, 36 channels) through the page; one redraw of 36 x 10,000 samples.
+#include "ScopePageSupport.h"
+
+#include "VX_Prod.h"
+#include "qwtscope.h"
+#include "scopesamplestore.h"
+
+#include <benchmark/benchmark.h>
+
+#include <QApplication>
+#include <QVector>
+
+#include <cmath>
+#include <vector>
+
+using namespace scopetest;
+
+namespace {
+
+// Rows come from a precomputed table, so the figures measure the store and
+// the page, not the making of test values.
+_ST_ReadScopeData rowAt(double t)
+{
+    static const std::vector<_ST_ReadScopeData> table = [] {
+        std::vector<_ST_ReadScopeData> rows(4096);
+        for (std::size_t i = 0; i < rows.size(); ++i)
+            for (int k = 0; k < 36; ++k)
+                rows[i].values[k] = std::sin(double(i) * 0.01 + k) * (k + 1);
+        return rows;
+    }();
+    _ST_ReadScopeData r = table[std::size_t(int64_t(t)) % table.size()];
+    r.time = t;
+    return r;
+}
+
+void BM_StoreAppendTrim(benchmark::State& state)
+{
+    const int window = int(state.range(0));
+    ScopeSampleStore store;
+    ScopeSampleStore::SlotMask all;
+    for (int k = 0; k < 36; ++k)
+        all.set(k);
+    store.reset(all);
+    // Rows 1 ms apart; a span of window - 1 ms keeps exactly `window` rows.
+    store.setSpan(window - 1);
+    double t = 0;
+    for (; t < window; ++t)
+        store.appendRow(rowAt(t));
+    for (auto _ : state) {
+        store.appendRow(rowAt(t++));
+        benchmark::DoNotOptimize(store.rowCount());
+    }
+    state.SetItemsProcessed(state.iterations());
+    state.counters["rows_kept"] = double(store.rowCount());
+}
+BENCHMARK(BM_StoreAppendTrim)->Arg(1000)->Arg(1000000)->Unit(benchmark::kNanosecond);
+
+// The straightforward reading: 48 arrays plus a time array, and removing the
+// oldest sample shifts every array down by one.
+void BM_PlainArraysAppendTrim(benchmark::State& state)
+{
+    const int window = int(state.range(0));
+    QVector<double> values[48];
+    QVector<double> times;
+    const double span = window - 1;
+    auto append = [&](const _ST_ReadScopeData& r) {
+        for (int k = 0; k < 36; ++k)
+            values[k].append(r.values[k]);
+        times.append(r.time);
+        while (!times.isEmpty() && times.last() - times.first() > span) {
+            times.removeFirst();
+            for (QVector<double>& v : values)
+                if (!v.isEmpty())
+                    v.removeFirst();
+        }
+    };
+    double t = 0;
+    for (; t < window; ++t)
+        append(rowAt(t));
+    for (auto _ : state) {
+        append(rowAt(t++));
+        benchmark::DoNotOptimize(times.size());
+    }
+    state.SetItemsProcessed(state.iterations());
+    state.counters["rows_kept"] = double(times.size());
+}
+BENCHMARK(BM_PlainArraysAppendTrim)->Arg(1000)->Arg(1000000)->Unit(benchmark::kMicrosecond);
+
+// A page running 36 channels (J1..J6 x six link channels) with a scripted
+// link; the collector thread is off, the benchmark runs the cycles.
+struct LivePage
+{
+    LivePage()
+    {
+        page.setCollectorEnabled(false);
+        page.setLinkCalls(link.calls());
+        page.messageBox = [](QMessageBox::Icon, const QString&, const QString&) {};
+        QScopeSetting* d = page.settingDialog();
+        for (int j = 1; j <= 6; ++j)
+            checkJoint(d, j);
+        for (const char* l : {"Target ACS", "Actual ACS", "Actual FilACS", "Target Cur", "Actual Cur", "FilCur"})
+            checkLink(d, QString::fromUtf8(l));
+        confirm(d);
+        page.OnStartScope();
+        link.generate([](double t) { return rowAt(t); });
+    }
+    FakeLink link;
+    VXPlugin_Scope page;
+};
+
+void BM_CollectorBatch51Rows(benchmark::State& state)
+{
+    LivePage live;
+    // Fill the default 10 s window first, so trimming runs in every batch.
+    for (int i = 0; i < 200; ++i)
+        live.page.readScopeOnce();
+    for (auto _ : state)
+        live.page.readScopeOnce();
+    state.SetItemsProcessed(state.iterations() * 51);
+    state.counters["rows_kept"] = double(live.page.sampleTimes().size());
+}
+BENCHMARK(BM_CollectorBatch51Rows)->Unit(benchmark::kMicrosecond);
+
+// One redraw as the timer does it: copy the window out of the store, hand 36
+// curves to the plot, fit the axis; then paint the canvas.
+void BM_Redraw36x10000(benchmark::State& state)
+{
+    const bool paint = state.range(0) != 0;
+    LivePage live;
+    live.page.resize(1137, 620);
+    live.page.show();
+    while (live.page.sampleTimes().size() < 10000)
+        live.page.readScopeOnce();
+    QCoreApplication::processEvents();
+    for (auto _ : state) {
+        live.page.feedPlot();
+        if (paint)
+            live.page.plot()->canvas()->repaint();
+    }
+    state.counters["samples_per_curve"] = double(live.page.plot()->curve(0)->dataSize());
+    state.SetLabel(paint ? "feed + paint" : "feed only");
+}
+BENCHMARK(BM_Redraw36x10000)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
+    QApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
