@@ -175,7 +175,7 @@ void AboutDialog::fillTexts()
 {
     lb_dlgTitle->setText(tr("About"));
     lb_programName->setText(m_programName.isEmpty()
-                                ? tr("VXTools - service and diagnostics tool for six-axis robot arms")
+                                ? tr("VXTools - service tool for six-axis robot arms")
                                 : m_programName);
     lb_versionTip->setText(tr("VXTool Version %1").arg(m_fileVersion));
     lb_ZPSversionTip->setText(tr("ZPS Version %1.%2").arg(m_version[0]).arg(m_version[1]));
