@@ -12,7 +12,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QTabWidget>
 
 #include <array>
 #include <climits>
@@ -98,47 +97,6 @@ std::optional<Six> readOrigin()
 }
 
 } // namespace
-
-TEST(MachineOriginPage, FormAsBuilt)
-{
-    OriginPage p;
-    ASSERT_TRUE(p.complete());
-    EXPECT_EQ(p.page.size(), QSize(891, 661));
-    EXPECT_EQ(p.page.windowTitle(), "ConfigWidget_MachineOrigin");
-    auto* tabs = child<QTabWidget>(&p.page, "tw_Origin");
-    ASSERT_NE(tabs, nullptr);
-    EXPECT_EQ(tabs->count(), 1);
-    EXPECT_EQ(tabs->currentIndex(), 0);
-    EXPECT_EQ(tabs->tabText(0), "Origin Set");
-    EXPECT_EQ(tabs->widget(0)->objectName(), "tab_2");
-    auto* column = child<QWidget>(&p.page, "verticalLayoutWidget");
-    ASSERT_NE(column, nullptr);
-    EXPECT_EQ(column->geometry(), QRect(0, 20, 511, 441));
-
-    EXPECT_EQ(p.editTexts(), QStringList({"0", "0", "0", "0", "0", "0"}));
-    for (int axis = 0; axis < 6; ++axis) {
-        EXPECT_EQ(p.edits[axis]->minimumSize(), QSize(110, 30));
-        EXPECT_EQ(p.edits[axis]->maximumSize(), QSize(110, 30));
-        EXPECT_FALSE(p.edits[axis]->isReadOnly());
-        auto* label = child<QLabel>(&p.page, QString("lb_HomeAxis%1").arg(axis + 1).toLatin1().constData());
-        ASSERT_NE(label, nullptr);
-        EXPECT_EQ(label->text(), QString("Axis%1").arg(axis + 1));
-    }
-    EXPECT_EQ(p.originTexts(), QStringList({"0,0", "0,0", "0,0"}));
-    auto* caption = child<QLabel>(&p.page, "lb_homeEndatTip");
-    ASSERT_NE(caption, nullptr);
-    EXPECT_EQ(caption->text(), QString::fromUtf8("Machine Origin\xEF\xBC\x9A"));
-    for (QLabel* label : {caption, p.origin[0], p.origin[1], p.origin[2]}) {
-        EXPECT_EQ(label->font().family(), QString::fromUtf8("\xE6\xA5\xB7\xE4\xBD\x93"));
-        EXPECT_EQ(label->font().pointSize(), 12);
-        EXPECT_EQ(label->maximumHeight(), 30);
-    }
-    EXPECT_EQ(p.get->text(), "Get");
-    EXPECT_EQ(p.set->text(), "Set");
-    EXPECT_EQ(p.get->minimumSize(), QSize(75, 40));
-    EXPECT_EQ(p.set->minimumSize(), QSize(75, 40));
-    EXPECT_TRUE(p.set->isEnabled());
-}
 
 TEST(MachineOriginPage, GetShowsTheControllersEncodersAndOrigin)
 {

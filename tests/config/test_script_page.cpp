@@ -69,19 +69,6 @@ const QByteArray kScript =
 
 } // namespace
 
-TEST(ScriptPage, FormAsBuilt)
-{
-    VXPlugin_ScriptWidget page;
-    EXPECT_EQ(page.objectName(), "VXPlugin_ScriptWidget");
-    EXPECT_EQ(page.size(), QSize(400, 300));
-    EXPECT_EQ(page.windowTitle(), "VXPlugin_ScriptWidget");
-    auto* button = vxtest::child<QPushButton>(&page, "ScriptPlugin_btn_ImportScript");
-    ASSERT_NE(button, nullptr);
-    EXPECT_EQ(button->geometry(), QRect(130, 100, 93, 28));
-    EXPECT_EQ(button->text(), "Import Script");
-    EXPECT_EQ(page.findChildren<QPushButton*>().size(), 1);
-}
-
 TEST(ScriptPage, SuffixRuleDecidesWhatIsSent)
 {
     QTemporaryDir dir;
