@@ -68,8 +68,13 @@ TEST(ExportsFirstUse, RacingFirstCallsShareOneClientOfEachKind)
     // Each initialisation drops the connection of the one before it; with a
     // single client of each kind, one dashboard and two command connections
     // stay open.
+    ASSERT_TRUE(dashboard.WaitForAccepted(kThreads / 2));
+    ASSERT_TRUE(command.WaitForAccepted(kThreads));
     EXPECT_TRUE(dashboardOpen.SettlesAt(1)) << dashboardOpen.open.load();
     EXPECT_TRUE(commandOpen.SettlesAt(2)) << commandOpen.open.load();
+    std::this_thread::sleep_for(100ms);
+    EXPECT_EQ(dashboardOpen.open.load(), 1);
+    EXPECT_EQ(commandOpen.open.load(), 2);
     EXPECT_EQ(dashboard.Accepted(), kThreads / 2);
     EXPECT_EQ(command.Accepted(), kThreads);
     EXPECT_TRUE(VX_IsConnectDashboard());

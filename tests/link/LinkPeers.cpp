@@ -87,12 +87,17 @@ std::string PeerConnection::ReceiveExactly(std::size_t count, std::chrono::milli
     std::string data;
     const auto deadline = Clock::now() + timeout;
     char buffer[4096];
-    while (m_fd >= 0 && data.size() < count && !Stopping()) {
+    // Bytes already sent are read even once the peer is stopping, so a test
+    // that stops the peer right after its last call still sees them.
+    while (m_fd >= 0 && data.size() < count) {
         const int left = RemainingMs(deadline);
         if (left == 0)
             break;
-        if (!WaitReadable(m_fd, left < 50 ? left : 50))
+        if (!WaitReadable(m_fd, left < 50 ? left : 50)) {
+            if (Stopping())
+                break;
             continue;
+        }
         const std::size_t want = std::min(sizeof buffer, count - data.size());
         const ssize_t n = ::recv(m_fd, buffer, want, 0);
         if (n <= 0)
@@ -108,15 +113,18 @@ std::string PeerConnection::ReceiveUntil(const std::string& terminator,
     std::string data;
     const auto deadline = Clock::now() + timeout;
     char c;
-    while (m_fd >= 0 && !Stopping()) {
+    while (m_fd >= 0) {
         if (data.size() >= terminator.size() &&
             data.compare(data.size() - terminator.size(), terminator.size(), terminator) == 0)
             break;
         const int left = RemainingMs(deadline);
         if (left == 0)
             break;
-        if (!WaitReadable(m_fd, left < 50 ? left : 50))
+        if (!WaitReadable(m_fd, left < 50 ? left : 50)) {
+            if (Stopping())
+                break;
             continue;
+        }
         if (::recv(m_fd, &c, 1, 0) != 1)
             break;
         data.push_back(c);
@@ -228,9 +236,15 @@ void ScriptedPeer::Stop()
 
 void ScriptedPeer::AcceptLoop()
 {
-    while (!m_stop) {
-        if (!WaitReadable(m_listen, 20))
+    // Connections already made when the peer stops are still taken, so their
+    // scripts see what the client sent.
+    for (;;) {
+        const bool stopping = m_stop.load();
+        if (!WaitReadable(m_listen, stopping ? 0 : 20)) {
+            if (stopping)
+                break;
             continue;
+        }
         const int fd = ::accept4(m_listen, nullptr, nullptr, SOCK_CLOEXEC);
         if (fd < 0)
             continue;

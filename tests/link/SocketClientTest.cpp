@@ -300,6 +300,7 @@ TEST(Dashboard, SubscriptionPacketsOnTheWire)
     });
     VX_DashboardClient dashboard;
     ASSERT_EQ(dashboard.Init("127.0.0.13"), 0);
+    ASSERT_TRUE(peer.WaitForAccepted(1));
 
     std::vector<int> none;
     std::vector<int> two{49, 50};
