@@ -459,8 +459,18 @@ TEST(CommandClient, OpensTheSecondConnectionFirstAndCommandsGoOnTheFirst)
     VX_CommandClient command;
     ASSERT_EQ(command.Connect("127.0.0.19", 10003), 0);
     ASSERT_TRUE(peer.WaitForAccepted(2));
-    EXPECT_EQ(LocalPort(command.Second().Socket()), acceptedPorts[0]) << "second connection first";
-    EXPECT_EQ(LocalPort(command.First().Socket()), acceptedPorts[1]);
+    std::vector<std::uint16_t> ports;
+    for (int i = 0; i < 300; ++i) {
+        {
+            std::lock_guard<std::mutex> guard(mutex);
+            ports = acceptedPorts;
+        }
+        if (ports[0] != 0 && ports[1] != 0)
+            break;
+        std::this_thread::sleep_for(10ms);
+    }
+    EXPECT_EQ(LocalPort(command.Second().Socket()), ports[0]) << "second connection first";
+    EXPECT_EQ(LocalPort(command.First().Socket()), ports[1]);
 
     int f[8] = {-1, -1, -1, -1, -1, -1, -1, -1};
     int result = vx::kNoUsableReply;
