@@ -62,8 +62,7 @@ struct ScriptLog
     void clear() const { QFile::remove(path); }
 };
 
-// UTF-8 text with characters XML must escape. No CR: the controller's XML-RPC
-// library folds every line end into LF, whatever the page sends.
+// UTF-8 text with characters XML must escape.
 const QByteArray kScript =
     "{\n  \"name\": \"Palettieren \xc3\xa4\xc3\xb6\xc3\xbc \xe6\xb5\x8b\xe8\xaf\x95\",\n"
     "  \"steps\": [\"MoveJ <P1>\", \"MoveL P2 & P3\"],\n\t\"speed\": 0.5\n}\n";
@@ -82,6 +81,7 @@ TEST(ScriptPage, SuffixRuleDecidesWhatIsSent)
     struct Case { const char* name; QByteArray content; bool sent; } cases[] = {
         {"s.json", kScript, true},
         {"x.tar.json", "{\"tar\": true}", true},
+        {"w.json", "{\r\n  \"from\": \"Windows\"\r\n}\r\n", true},
         {"e.json", "", true},                       // an empty script is still a script
         {"a.JSON", kScript, false},                 // the suffix test is case-sensitive
         {"b.Json", kScript, false},
