@@ -160,6 +160,25 @@ INSTANTIATE_TEST_SUITE_P(
                       CrashCase{"abort", SIGABRT, "abort", "crash_victim.cpp", 1}),
     [](const ::testing::TestParamInfo<CrashCase>& info) { return std::string(info.param.mode); });
 
+TEST(CrashDumpFailure, NoFolderStillShowsTheMessage)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const std::string dump = dir.filePath("missing/VXTools_x.dmp").toStdString();
+    const std::string box = dir.filePath("box.sh").toStdString();
+    const std::string said = dir.filePath("said.txt").toStdString();
+    {
+        std::ofstream script(box);
+        script << "#!/bin/sh\nprintf '%s' \"$2\" > '" << said << "'\n";
+    }
+    ASSERT_EQ(chmod(box.c_str(), 0755), 0);
+    const ChildResult r = runChild({binDir() + "/vx_crash_victim", dump, box, "gui"}, 60000);
+    ASSERT_FALSE(r.timedOut);
+    EXPECT_EQ(r.termSignal, SIGSEGV);
+    EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(dump)));
+    EXPECT_EQ(readFile(said), "VXTools broken\xEF\xBC\x81\ndump information " + dump + "\xE3\x80\x82");
+}
+
 TEST(CrashDumpPath, NamedAtStartUpInsideDebugInfo)
 {
     QTemporaryDir dir;
