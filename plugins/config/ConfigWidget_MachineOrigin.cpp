@@ -230,7 +230,7 @@ void ConfigWidget_MachineOrigin::on_btnSetHomeEncode_clicked()
     // written as 0.
     if (firstInvalid) {
         QMessageBox::warning(this, QStringLiteral("Warning"),
-                             tr("ERROR:%1 is not a whole number from -2147483648 to 2147483647 ! Nothing was set.")
+                             tr("ERROR:%1 must be a whole number from -2147483648 to 2147483647 ! Nothing was set.")
                                  .arg(invalid.join(QStringLiteral(", "))),
                              QMessageBox::Ok);
         firstInvalid->setFocus();
