@@ -1,5 +1,7 @@
 #include "SimProtocol.h"
 
+#include <cctype>
+#include <cstdlib>
 #include <cstring>
 
 namespace zps {
@@ -195,5 +197,157 @@ std::string robotStateReply(const std::array<int, 9>& values)
 }
 
 std::string failReply(const std::string& name, int code) { return name + ",Fail," + std::to_string(code) + ",;"; }
+
+HttpHead parseHttpHead(const std::string& head)
+{
+    HttpHead h;
+    const size_t eol = head.find("\r\n");
+    const std::string requestLine = head.substr(0, eol);
+    const size_t sp1 = requestLine.find(' ');
+    const size_t sp2 = sp1 == std::string::npos ? sp1 : requestLine.find(' ', sp1 + 1);
+    if (sp2 == std::string::npos || requestLine.compare(sp2 + 1, 5, "HTTP/") != 0)
+        return h;
+    h.method = requestLine.substr(0, sp1);
+    h.path = requestLine.substr(sp1 + 1, sp2 - sp1 - 1);
+    size_t at = eol == std::string::npos ? head.size() : eol + 2;
+    while (at < head.size()) {
+        size_t end = head.find("\r\n", at);
+        if (end == std::string::npos)
+            end = head.size();
+        const std::string line = head.substr(at, end - at);
+        at = end + 2;
+        const size_t colon = line.find(':');
+        if (colon == std::string::npos)
+            continue;
+        std::string name = line.substr(0, colon), value = line.substr(colon + 1);
+        for (char& c : name)
+            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        while (!value.empty() && (value.front() == ' ' || value.front() == '\t'))
+            value.erase(0, 1);
+        while (!value.empty() && (value.back() == ' ' || value.back() == '\t'))
+            value.pop_back();
+        std::string lower = value;
+        for (char& c : lower)
+            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        if (name == "content-length") {
+            char* endp = nullptr;
+            const long long n = std::strtoll(value.c_str(), &endp, 10);
+            if (value.empty() || *endp != '\0' || n < 0)
+                return h;
+            h.contentLength = n;
+        } else if (name == "expect") {
+            h.expectContinue = lower == "100-continue";
+        } else if (name == "transfer-encoding") {
+            h.chunked = lower.find("chunked") != std::string::npos;
+        }
+    }
+    h.valid = true;
+    return h;
+}
+
+namespace {
+
+void appendUtf8(std::string& out, unsigned long cp)
+{
+    if (cp < 0x80) {
+        out += static_cast<char>(cp);
+    } else if (cp < 0x800) {
+        out += static_cast<char>(0xC0 | (cp >> 6));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else if (cp < 0x10000) {
+        out += static_cast<char>(0xE0 | (cp >> 12));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (cp >> 18));
+        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    }
+}
+
+// XML character data to text: entities and character references decoded,
+// literal line ends normalised to LF as an XML parser does.
+std::optional<std::string> xmlText(const std::string& s)
+{
+    std::string out;
+    out.reserve(s.size());
+    for (size_t i = 0; i < s.size(); ++i) {
+        const char c = s[i];
+        if (c == '\r') {
+            out += '\n';
+            if (i + 1 < s.size() && s[i + 1] == '\n')
+                ++i;
+            continue;
+        }
+        if (c != '&') {
+            out += c;
+            continue;
+        }
+        const size_t semi = s.find(';', i);
+        if (semi == std::string::npos || semi - i > 12)
+            return std::nullopt;
+        const std::string ent = s.substr(i + 1, semi - i - 1);
+        if (ent == "lt") out += '<';
+        else if (ent == "gt") out += '>';
+        else if (ent == "amp") out += '&';
+        else if (ent == "quot") out += '"';
+        else if (ent == "apos") out += '\'';
+        else if (ent.size() > 1 && ent[0] == '#') {
+            const bool hexRef = ent[1] == 'x' || ent[1] == 'X';
+            const std::string digits = ent.substr(hexRef ? 2 : 1);
+            char* end = nullptr;
+            const unsigned long cp = std::strtoul(digits.c_str(), &end, hexRef ? 16 : 10);
+            if (digits.empty() || *end != '\0' || cp > 0x10FFFF)
+                return std::nullopt;
+            appendUtf8(out, cp);
+        } else {
+            return std::nullopt;
+        }
+        i = semi;
+    }
+    return out;
+}
+
+} // namespace
+
+std::optional<std::string> xmlRpcStringParam(const std::string& callXml, size_t index)
+{
+    size_t at = callXml.find("<params>");
+    if (at == std::string::npos)
+        return std::nullopt;
+    for (size_t i = 0;; ++i) {
+        at = callXml.find("<param>", at);
+        if (at == std::string::npos)
+            return std::nullopt;
+        at += 7;
+        if (i == index)
+            break;
+    }
+    const size_t close = callXml.find("</param>", at);
+    size_t v = callXml.find("<value>", at);
+    if (v == std::string::npos || v > close)
+        return std::nullopt;
+    v += 7;
+    size_t p = v;
+    while (p < close && std::isspace(static_cast<unsigned char>(callXml[p])))
+        ++p;
+    if (callXml.compare(p, 9, "<string/>") == 0)
+        return std::string();
+    if (callXml.compare(p, 8, "<string>") == 0) {
+        const size_t end = callXml.find("</string>", p + 8);
+        if (end == std::string::npos || end > close)
+            return std::nullopt;
+        return xmlText(callXml.substr(p + 8, end - p - 8));
+    }
+    // A value without a type element is a string too.
+    const size_t end = callXml.find("</value>", v);
+    if (end == std::string::npos || end > close)
+        return std::nullopt;
+    const std::string inner = callXml.substr(v, end - v);
+    if (inner.find('<') != std::string::npos)
+        return std::nullopt;
+    return xmlText(inner);
+}
 
 } // namespace zps

@@ -108,4 +108,22 @@ constexpr int kErrMalformed = 1002;
 std::string robotStateReply(const std::array<int, 9>& values);
 std::string failReply(const std::string& name, int code);
 
+// The head of an HTTP request, as far as the XML-RPC port needs it.
+struct HttpHead
+{
+    bool valid = false;
+    std::string method, path;
+    long long contentLength = -1; // -1 when absent
+    bool expectContinue = false;
+    bool chunked = false;
+};
+// `head` is the text before the blank line that ends the headers.
+HttpHead parseHttpHead(const std::string& head);
+
+// The text of the index-th parameter of an XML-RPC call when it is a
+// string, with entities and character references decoded and nothing else
+// changed: a carriage return sent as "&#x0d;" stays a carriage return.
+// nullopt when the parameter is missing or not a string.
+std::optional<std::string> xmlRpcStringParam(const std::string& callXml, size_t index);
+
 } // namespace zps

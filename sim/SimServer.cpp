@@ -19,7 +19,6 @@
 #include <xmlrpc-c/base.hpp>
 #include <xmlrpc-c/girerr.hpp>
 #include <xmlrpc-c/registry.hpp>
-#include <xmlrpc-c/server_abyss.hpp>
 
 #include "SimModel.h"
 #include "SimProtocol.h"
@@ -37,6 +36,15 @@ const std::array<int, 7> kVersion = {5, 1, 2, 4, 7, 3, 0x0052A3F1};
 const std::array<int, 12> kRatios = {100, 1, 100, 1, 100, 1, 100, 1, 100, 1, 100, 1};
 
 const char* portName(int p) { return p == 0 ? "rpc" : p == 1 ? "cmd" : "dash"; }
+
+// The raw XML of the call being processed on this thread.
+thread_local const std::string* tlsCallXml = nullptr;
+
+std::string withoutCR(std::string s)
+{
+    s.erase(std::remove(s.begin(), s.end(), '\r'), s.end());
+    return s;
+}
 
 class FnMethod : public xmlrpc_c::method
 {
@@ -217,20 +225,6 @@ bool Simulator::start(std::string& error)
 
     registry_ = std::make_unique<xmlrpc_c::registry>();
     registerMethods();
-    try {
-        // No listening socket of Abyss's own: connections are accepted here
-        // (bound to the given address only) and handed to runConn().
-        abyss_ = std::make_unique<xmlrpc_c::serverAbyss>(xmlrpc_c::serverAbyss::constrOpt()
-                                                             .registryP(registry_.get())
-                                                             .keepaliveMaxConn(1)
-                                                             .timeout(10)
-                                                             .dontAdvertise(true)
-                                                             .serverOwnsSignals(false));
-    } catch (const std::exception& e) {
-        error = std::string("XML-RPC server: ") + e.what();
-        stop();
-        return false;
-    }
 
     started_ = true;
     producer_ = std::thread(&Simulator::produceLoop, this);
@@ -271,7 +265,6 @@ void Simulator::stop()
     conns_.clear();
     if (producer_.joinable())
         producer_.join();
-    abyss_.reset();
     registry_.reset();
 }
 
@@ -630,7 +623,12 @@ void Simulator::registerMethods()
     add("StartScript", [this](const xmlrpc_c::paramList& p, xmlrpc_c::value* r) {
         if (p.getInt(0) != 0 || p.getInt(1) != 0)
             throw xmlrpc_c::fault("StartScript: the first two parameters must be 0", xmlrpc_c::fault::CODE_TYPE);
-        const std::string text = p.getString(2);
+        std::string text = p.getString(2);
+        // xmlrpc-c's value has lost the carriage returns; take the text from
+        // the call itself when it says the same otherwise.
+        if (tlsCallXml)
+            if (auto raw = xmlRpcStringParam(*tlsCallXml, 2); raw && withoutCR(*raw) == withoutCR(text))
+                text = *raw;
         p.verifyEnd(3);
         log("rpc: script of %zu bytes", text.size());
         acceptScript(text);
@@ -638,67 +636,127 @@ void Simulator::registerMethods()
     });
 }
 
+namespace {
+
+std::string httpResponse(int status, const char* reason, const std::string& body,
+                         const char* type = "text/plain")
+{
+    return "HTTP/1.1 " + std::to_string(status) + " " + reason + "\r\nContent-Type: " + type +
+           "\r\nContent-Length: " + std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n" + body;
+}
+
+} // namespace
+
+// One HTTP request per connection, answered and closed. The XML-RPC layer
+// is xmlrpc-c's; the HTTP layer is ours, so the call's raw XML is at hand
+// (xmlrpc-c turns CR LF inside strings into LF, and a script is stored as
+// sent) and the socket is the one bound to the simulator's own address.
 void Simulator::serveRpc(Connection* c)
 {
-    const PortFaults f = options().rpc;
-    if (f.mode == ReplyMode::Normal || f.mode == ReplyMode::WrongShape) {
-        try {
-            abyss_->runConn(c->fd);
-        } catch (const std::exception& e) {
-            log("rpc: connection failed: %s", e.what());
-        }
-        finish(c);
-        return;
-    }
-
-    // The faulty answers bypass the HTTP server: read one request whole,
-    // then misbehave as asked.
     std::string req;
-    char buf[4096];
-    size_t need = std::string::npos;
+    char buf[65536];
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (req.size() < need && req.size() < kMaxHttpRequest && std::chrono::steady_clock::now() < deadline) {
-        if (waitReadable(c->fd, 200) <= 0) {
-            if (stopping_)
-                break;
-            continue;
+    // Reads until `want` bytes are buffered; false on close, stop or time-out.
+    auto fill = [&](size_t want) {
+        while (req.size() < want) {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                                  deadline - std::chrono::steady_clock::now())
+                                  .count();
+            if (left <= 0 || waitReadable(c->fd, static_cast<int>(std::min<int64_t>(left, 200))) < 0)
+                return false;
+            const ssize_t n = ::recv(c->fd, buf, sizeof buf, MSG_DONTWAIT);
+            if (n == 0 || (n < 0 && errno != EAGAIN && errno != EINTR))
+                return false;
+            if (n > 0)
+                req.append(buf, static_cast<size_t>(n));
         }
-        const ssize_t n = ::recv(c->fd, buf, sizeof buf, 0);
-        if (n <= 0)
+        return true;
+    };
+
+    size_t headEnd = std::string::npos;
+    while ((headEnd = req.find("\r\n\r\n")) == std::string::npos && req.size() < 65536)
+        if (!fill(req.size() + 1))
             break;
-        req.append(buf, static_cast<size_t>(n));
-        const size_t end = req.find("\r\n\r\n");
-        if (need == std::string::npos && end != std::string::npos) {
-            std::string head = req.substr(0, end);
-            std::transform(head.begin(), head.end(), head.begin(), ::tolower);
-            const size_t cl = head.find("content-length:");
-            need = end + 4 + (cl == std::string::npos ? 0 : std::strtoul(head.c_str() + cl + 15, nullptr, 10));
+    const PortFaults f = options().rpc;
+    std::string reply;
+    if (headEnd == std::string::npos) {
+        if (req.size() >= 65536)
+            reply = httpResponse(431, "Request Header Fields Too Large", "");
+        else {
+            finish(c);
+            return;
         }
     }
-    const size_t m = req.find("<methodName>");
-    log("rpc: %s request (%zu bytes) for %s", modeName(f.mode), req.size(),
-        m == std::string::npos ? "?" : req.substr(m + 12, req.find('<', m + 12) - m - 12).c_str());
+    const HttpHead head = headEnd == std::string::npos ? HttpHead{} : parseHttpHead(req.substr(0, headEnd));
+    if (reply.empty()) {
+        if (!head.valid)
+            reply = httpResponse(400, "Bad Request", "");
+        else if (head.chunked || head.contentLength < 0)
+            reply = httpResponse(411, "Length Required", "");
+        else if (head.contentLength > static_cast<long long>(kMaxHttpRequest))
+            reply = httpResponse(413, "Payload Too Large", "");
+    }
+    std::string body;
+    if (reply.empty()) {
+        const size_t total = headEnd + 4 + static_cast<size_t>(head.contentLength);
+        if (head.expectContinue && req.size() < total && f.mode != ReplyMode::Silent) {
+            const std::string goOn = "HTTP/1.1 100 Continue\r\n\r\n";
+            sendAll(c->fd, goOn.data(), goOn.size());
+        }
+        if (!fill(total)) {
+            log("rpc: request incomplete (%zu of %zu bytes)", req.size(), total);
+            finish(c);
+            return;
+        }
+        body = req.substr(headEnd + 4, static_cast<size_t>(head.contentLength));
+    }
+    const size_t m = body.find("<methodName>");
+    const std::string method =
+        m == std::string::npos ? "?" : body.substr(m + 12, std::min<size_t>(64, body.find('<', m + 12) - m - 12));
 
-    if (f.mode == ReplyMode::Silent) {
+    if (!reply.empty()) {
+        log("rpc: bad HTTP request: %s", reply.substr(0, reply.find('\r')).c_str());
+    } else if (f.mode == ReplyMode::Silent) {
+        log("rpc: %s, not answering", method.c_str());
         while (waitReadable(c->fd, 1000) >= 0) {
             // Hold the connection open until the client gives up.
             if (::recv(c->fd, buf, sizeof buf, MSG_DONTWAIT) == 0)
                 break;
         }
-    } else if (sleepFor(f.delayMs)) {
-        std::string reply;
-        if (f.mode == ReplyMode::Garbage) {
-            const std::string body = "<<< this is no XML-RPC >>>";
-            reply = "HTTP/1.1 200 OK\r\nContent-Type: text/xml\r\nContent-Length: " + std::to_string(body.size()) +
-                    "\r\nConnection: close\r\n\r\n" + body;
-        } else {
-            const std::string body = "<?xml version=\"1.0\"?>\r\n<methodResponse><params><param><value><array><data>"
-                                     "<value><i4>1</i4></value><value><i4>2</i4></value>";
-            reply = "HTTP/1.1 200 OK\r\nContent-Type: text/xml\r\nContent-Length: " +
-                    std::to_string(body.size() * 2) + "\r\nConnection: close\r\n\r\n" + body;
+        finish(c);
+        return;
+    } else if (f.mode == ReplyMode::Garbage || f.mode == ReplyMode::Truncated) {
+        log("rpc: %s, answering %s", method.c_str(), modeName(f.mode));
+        if (!sleepFor(f.delayMs)) {
+            finish(c);
+            return;
         }
-        sendAll(c->fd, reply.data(), reply.size());
+        if (f.mode == ReplyMode::Garbage) {
+            reply = httpResponse(200, "OK", "<<< this is no XML-RPC >>>", "text/xml");
+        } else {
+            const std::string part = "<?xml version=\"1.0\"?>\r\n<methodResponse><params><param><value><array><data>"
+                                     "<value><i4>1</i4></value><value><i4>2</i4></value>";
+            reply = httpResponse(200, "OK", part + part, "text/xml");
+            reply.resize(reply.size() - part.size());
+        }
+    } else if (head.method != "POST") {
+        reply = httpResponse(405, "Method Not Allowed", "");
+    } else if (head.path != "/RPC2") {
+        reply = httpResponse(404, "Not Found", "");
+    } else {
+        std::string response;
+        try {
+            tlsCallXml = &body;
+            registry_->processCall(body, &response);
+            tlsCallXml = nullptr;
+            reply = httpResponse(200, "OK", response, "text/xml");
+        } catch (const std::exception& e) {
+            tlsCallXml = nullptr;
+            log("rpc: call failed: %s", e.what());
+            reply = httpResponse(500, "Internal Server Error", e.what());
+        }
     }
+    sendAll(c->fd, reply.data(), reply.size());
     finish(c);
 }
 

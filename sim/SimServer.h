@@ -1,6 +1,7 @@
 // The simulated controller: the three listening ports, their connections,
-// the 1 kHz sample producer and the XML-RPC methods, with the faults that
-// the options select.
+// the 1 kHz sample producer and the XML-RPC methods (xmlrpc-c's registry
+// behind a small HTTP/1.1 front end), with the faults that the options
+// select.
 #pragma once
 
 #include <array>
@@ -19,7 +20,6 @@
 
 namespace xmlrpc_c {
 class registry;
-class serverAbyss;
 }
 
 namespace zps {
@@ -105,7 +105,6 @@ private:
     int64_t newest_ = -1;
 
     std::unique_ptr<xmlrpc_c::registry> registry_;
-    std::unique_ptr<xmlrpc_c::serverAbyss> abyss_;
 };
 
 } // namespace zps

@@ -317,3 +317,55 @@ TEST(SimOptionsParsing, HelpListsEveryOption)
                              "--home", "--control-stdin", "--verbose", "--help"})
         EXPECT_NE(usage.find(name), std::string::npos) << name;
 }
+
+TEST(HttpHeadParsing, ReadsWhatTheXmlRpcPortNeeds)
+{
+    const HttpHead h = parseHttpHead("POST /RPC2 HTTP/1.1\r\nHost: 127.0.0.1:20000\r\ncontent-LENGTH:  123 \r\n"
+                                     "Expect: 100-Continue\r\nContent-Type: text/xml");
+    EXPECT_TRUE(h.valid);
+    EXPECT_EQ(h.method, "POST");
+    EXPECT_EQ(h.path, "/RPC2");
+    EXPECT_EQ(h.contentLength, 123);
+    EXPECT_TRUE(h.expectContinue);
+    EXPECT_FALSE(h.chunked);
+
+    const HttpHead chunked = parseHttpHead("POST /RPC2 HTTP/1.1\r\nTransfer-Encoding: chunked");
+    EXPECT_TRUE(chunked.valid);
+    EXPECT_TRUE(chunked.chunked);
+    EXPECT_EQ(chunked.contentLength, -1);
+
+    for (const char* bad : {"", "GARBAGE", "POST /RPC2", "POST /RPC2 XYZ/1.0",
+                            "POST /RPC2 HTTP/1.0\r\nContent-Length: -5", "POST /RPC2 HTTP/1.0\r\nContent-Length: 12x"})
+        EXPECT_FALSE(parseHttpHead(bad).valid) << bad;
+}
+
+TEST(XmlRpcStringParam, DecodesTheStringExactly)
+{
+    const std::string call = "<?xml version=\"1.0\"?>\r\n<methodCall><methodName>StartScript</methodName>\r\n<params>\r\n"
+                             "<param><value><i4>0</i4></value></param>\r\n<param><value><i4>0</i4></value></param>\r\n"
+                             "<param><value><string>a&#x0d;\nb &lt;&gt;&amp;&quot;&apos; &#233;&#x20AC;\xc3\xbc"
+                             "</string></value></param>\r\n</params>\r\n</methodCall>\r\n";
+    EXPECT_EQ(xmlRpcStringParam(call, 2), std::optional<std::string>("a\r\nb <>&\"' \xc3\xa9\xe2\x82\xac\xc3\xbc"));
+    EXPECT_EQ(xmlRpcStringParam(call, 0), std::nullopt) << "an int is no string";
+    EXPECT_EQ(xmlRpcStringParam(call, 3), std::nullopt);
+
+    struct Case
+    {
+        const char* value;
+        std::optional<std::string> text;
+    };
+    const Case cases[] = {
+        {"<value><string/></value>", std::string()},
+        {"<value><string></string></value>", std::string()},
+        {"<value>untyped &amp; plain</value>", std::string("untyped & plain")},
+        {"<value><string>literal\r\nline end\rhere</string></value>", std::string("literal\nline end\nhere")},
+        {"<value><string>&bogus;</string></value>", std::nullopt},
+        {"<value><string>&#x110000;</string></value>", std::nullopt},
+        {"<value><string>unterminated</value>", std::nullopt},
+        {"<value><array><data></data></array></value>", std::nullopt},
+    };
+    for (const auto& c : cases) {
+        const std::string xml = std::string("<methodCall><params><param>") + c.value + "</param></params></methodCall>";
+        EXPECT_EQ(xmlRpcStringParam(xml, 0), c.text) << c.value;
+    }
+}

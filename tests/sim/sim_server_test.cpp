@@ -397,16 +397,47 @@ TEST(SimXmlRpc, AnswersOverHttpAndFaultsOnWrongParameters)
         << "a refused call changes nothing";
 }
 
+TEST(SimXmlRpc, SpeaksEnoughHttp)
+{
+    auto sim = startSim("127.0.1.117");
+    ASSERT_TRUE(sim);
+    const std::string call = "<?xml version=\"1.0\"?><methodCall><methodName>ReadVersion</methodName></methodCall>";
+    {
+        // curl asks before sending a larger body.
+        Client c("127.0.1.117", 20000);
+        c.send("POST /RPC2 HTTP/1.1\r\nHost: x\r\nContent-Length: " + std::to_string(call.size()) +
+               "\r\nExpect: 100-continue\r\n\r\n");
+        EXPECT_EQ(c.receive(25, 3s), "HTTP/1.1 100 Continue\r\n\r\n");
+        c.send(call);
+        const std::string reply = c.receiveUntilQuiet(3s, 200ms);
+        EXPECT_EQ(reply.rfind("HTTP/1.1 200 OK", 0), 0u);
+        EXPECT_EQ(intsIn(reply).size(), 7u);
+    }
+    const std::pair<std::string, const char*> bad[] = {
+        {"GET /RPC2 HTTP/1.1\r\nContent-Length: 0\r\n\r\n", "HTTP/1.1 405"},
+        {"POST /other HTTP/1.1\r\nContent-Length: 0\r\n\r\n", "HTTP/1.1 404"},
+        {"POST /RPC2 HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n", "HTTP/1.1 411"},
+        {"POST /RPC2 HTTP/1.1\r\nContent-Length: 99999999999\r\n\r\n", "HTTP/1.1 413"},
+        {"NONSENSE\r\n\r\n", "HTTP/1.1 400"},
+        {"POST /RPC2 HTTP/1.0\r\nContent-Length: 9\r\n\r\nnot xml!!", "HTTP/1.1 200"}, // an XML-RPC fault
+    };
+    for (const auto& b : bad) {
+        Client c("127.0.1.117", 20000);
+        c.send(b.first);
+        EXPECT_EQ(c.receiveUntilQuiet(3s, 200ms).substr(0, 12), b.second) << b.first;
+    }
+}
+
 TEST(SimXmlRpc, ScriptsAreLoggedWholeUnlessRefused)
 {
     const std::string log = "/tmp/sim_server_test_script_" + std::to_string(::getpid()) + ".txt";
     std::remove(log.c_str());
     auto sim = startSim("127.0.1.113", {"--log-scripts", log});
     ASSERT_TRUE(sim);
-    const std::string script = "MoveJ(1, 2)\n\tif a < b && c > d:\n\"quoted\" 'x'\n";
+    const std::string script = "MoveJ(1, 2)\r\n\tif a < b && c > d:\n\"quoted\" 'x'\r\n";
     std::string escaped;
     for (char ch : script)
-        escaped += ch == '<' ? "&lt;" : ch == '>' ? "&gt;" : ch == '&' ? "&amp;" : std::string(1, ch);
+        escaped += ch == '<' ? "&lt;" : ch == '>' ? "&gt;" : ch == '&' ? "&amp;" : ch == '\r' ? "&#x0d;" : std::string(1, ch);
     const std::string params =
         intParam(0) + intParam(0) + "<param><value><string>" + escaped + "</string></value></param>";
     EXPECT_EQ(xmlrpcCall("127.0.1.113", "StartScript", params).find("<fault>"), std::string::npos);
