@@ -38,7 +38,8 @@ inline bool installPlugins(const QString& pluginsDir, const QList<QPair<QString,
 // most `ms`. Returns at once; the caller waits for the effect with QTRY_*.
 inline void onNextModal(std::function<void(QWidget*)> act, int ms = 5000)
 {
-    auto* timer = new QTimer;
+    auto* timer = new QTimer(qApp);
+    timer->setObjectName(QStringLiteral("shelltest-modal-driver"));
     const QDeadlineTimer deadline(ms);
     timer->setInterval(20);
     QObject::connect(timer, &QTimer::timeout, [timer, act, deadline] {
@@ -52,6 +53,15 @@ inline void onNextModal(std::function<void(QWidget*)> act, int ms = 5000)
         }
     });
     timer->start();
+}
+
+// Drops drivers still waiting, so one test's handler never acts on the next
+// test's dialog.
+inline void stopModalDrivers()
+{
+    const auto drivers = qApp->findChildren<QTimer*>(QStringLiteral("shelltest-modal-driver"));
+    for (QTimer* t : drivers)
+        delete t;
 }
 
 } // namespace shelltest

@@ -70,6 +70,7 @@ class TestDialogs : public QObject
     Q_OBJECT
 
 private slots:
+    void cleanup() { shelltest::stopModalDrivers(); }
     void addressDialogForm();
     void addressDialogResults_data();
     void addressDialogResults();

@@ -104,6 +104,8 @@ private slots:
     void lampFollowsLink();
     void networkActionAsksAgain();
 
+    void aboutActionOpensDialog();
+    void closeButtonClosesWindow();
     void maximiseToggle();
     void doubleClickOnTopFrame();
     void dragByTopFrame();
@@ -126,6 +128,7 @@ void TestMainWindow::init()
 void TestMainWindow::cleanup()
 {
     // A dialog left open by a failed check must not block the next test.
+    shelltest::stopModalDrivers();
     while (QWidget* modal = QApplication::activeModalWidget())
         modal->close();
     m_dir.reset();
@@ -427,6 +430,37 @@ void TestMainWindow::networkActionAsksAgain()
     QCOMPARE(shown, QString());
     QSettings s(w.iniPath(), QSettings::IniFormat);
     QCOMPARE(s.value("ZPS/IP").toString(), QStringLiteral("127.0.2.14"));
+}
+
+void TestMainWindow::aboutActionOpensDialog()
+{
+    VXRPC_InitClient("127.0.2.250", 20000, 10003);
+    cancelNextDialog();
+    MainWindow w(nullptr, programDir());
+    QTest::qWait(500);   // the first tick's address dialog, cancelled
+    QString seen;
+    bool parentless = false;
+    onNextModal([&](QWidget* modal) {
+        seen = modal->objectName();
+        parentless = modal->parentWidget() == nullptr;
+        if (auto* close = modal->findChild<QPushButton*>(QStringLiteral("btn_close")))
+            close->click();
+    });
+    QAction* about = w.findChild<QPushButton*>(QStringLiteral("btn_mainMenu"))->menu()->actions().value(0);
+    QTimer::singleShot(0, about, &QAction::trigger);
+    QTRY_COMPARE_WITH_TIMEOUT(seen, QStringLiteral("AboutDialog"), 5000);
+    QVERIFY(parentless);
+    QTRY_VERIFY_WITH_TIMEOUT(!QApplication::activeModalWidget(), 3000);
+}
+
+void TestMainWindow::closeButtonClosesWindow()
+{
+    cancelNextDialog();
+    MainWindow w(nullptr, programDir());
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    w.findChild<QPushButton*>(QStringLiteral("btn_Close"))->click();
+    QVERIFY(!w.isVisible());
 }
 
 void TestMainWindow::maximiseToggle()
