@@ -34,49 +34,111 @@ int scopePixel(const QwtScaleMap& map, double value)
 ScopeCurveData::ScopeCurveData(const QVector<double>& x, const QVector<double>& y)
     : m_x(x), m_y(y), m_size(std::min(x.size(), y.size()))
 {
-    double minX = 0.0, maxX = 0.0;
-    bool hasFiniteX = false;
-    const int blocks = (m_size + kBlockSize - 1) / kBlockSize;
-    m_blockMin.fill(std::nan(""), blocks);
-    m_blockMax.fill(std::nan(""), blocks);
-
     const double* xs = m_x.constData();
     const double* ys = m_y.constData();
-    for (int i = 0; i < m_size; ++i) {
-        const double xi = xs[i];
-        if (std::isnan(xi) || (i > 0 && xi < xs[i - 1]))
-            m_sortedX = false;
-        if (std::isfinite(xi)) {
-            if (!hasFiniteX) {
-                minX = maxX = xi;
-                hasFiniteX = true;
-            } else {
-                minX = std::min(minX, xi);
-                maxX = std::max(maxX, xi);
+    constexpr double inf = std::numeric_limits<double>::infinity();
+
+    // Sorted means ascending and finite throughout; a comparison with NaN is
+    // false, so NaN ends the sorted run by itself.
+    for (int i = 1; i < m_size && m_sortedX; ++i)
+        m_sortedX = xs[i] >= xs[i - 1];
+    if (m_size > 0 && !(std::isfinite(xs[0]) && std::isfinite(xs[m_size - 1])))
+        m_sortedX = false;
+
+    double minX = inf, maxX = -inf;
+    if (m_sortedX && m_size > 0) {
+        minX = xs[0];
+        maxX = xs[m_size - 1];
+    } else {
+        for (int i = 0; i < m_size; ++i) {
+            if (std::isfinite(xs[i])) {
+                minX = std::min(minX, xs[i]);
+                maxX = std::max(maxX, xs[i]);
             }
         }
-        const double yi = ys[i];
-        if (!std::isfinite(yi))
-            continue;
-        if (!m_hasFiniteY) {
-            m_minY = m_maxY = yi;
-            m_hasFiniteY = true;
-        } else {
-            m_minY = std::min(m_minY, yi);
-            m_maxY = std::max(m_maxY, yi);
+    }
+
+    // Per-block y range. NaN never wins a comparison; infinities do, and the
+    // rare block holding one is summed up again without them.
+    const int blocks = (m_size + kBlockSize - 1) / kBlockSize;
+    m_blockMin.resize(blocks);
+    m_blockMax.resize(blocks);
+    double minY = inf, maxY = -inf;
+    for (int b = 0; b < blocks; ++b) {
+        const int i0 = b * kBlockSize;
+        const int i1 = std::min(m_size, i0 + kBlockSize);
+        double lo = inf, hi = -inf;
+        for (int i = i0; i < i1; ++i) {
+            const double v = ys[i];
+            lo = v < lo ? v : lo;
+            hi = v > hi ? v : hi;
         }
-        const int b = i / kBlockSize;
-        if (std::isnan(m_blockMin[b])) {
-            m_blockMin[b] = m_blockMax[b] = yi;
+        if (lo == -inf || hi == inf) {
+            lo = inf;
+            hi = -inf;
+            for (int i = i0; i < i1; ++i) {
+                if (std::isfinite(ys[i])) {
+                    lo = std::min(lo, ys[i]);
+                    hi = std::max(hi, ys[i]);
+                }
+            }
+        }
+        if (lo <= hi) {
+            m_blockMin[b] = lo;
+            m_blockMax[b] = hi;
+            minY = std::min(minY, lo);
+            maxY = std::max(maxY, hi);
         } else {
-            m_blockMin[b] = std::min(m_blockMin[b], yi);
-            m_blockMax[b] = std::max(m_blockMax[b], yi);
+            m_blockMin[b] = m_blockMax[b] = std::nan("");
         }
     }
-    if (hasFiniteX && m_hasFiniteY)
+    m_hasFiniteY = minY <= maxY;
+    if (m_hasFiniteY) {
+        m_minY = minY;
+        m_maxY = maxY;
+    }
+    if (minX <= maxX && m_hasFiniteY)
         m_bounds = QRectF(minX, m_minY, maxX - minX, m_maxY - m_minY);
     else
         m_bounds = QRectF(1.0, 1.0, -2.0, -2.0);  // Qwt's "no bounds"
+}
+
+bool ScopeCurveData::yRange(int first, int last, double& minY, double& maxY) const
+{
+    first = std::max(first, 0);
+    last = std::min(last, m_size - 1);
+    constexpr double inf = std::numeric_limits<double>::infinity();
+    double lo = inf, hi = -inf;
+    const double* ys = m_y.constData();
+    auto scan = [&](int a, int b) {
+        for (int i = a; i <= b; ++i) {
+            if (std::isfinite(ys[i])) {
+                lo = std::min(lo, ys[i]);
+                hi = std::max(hi, ys[i]);
+            }
+        }
+    };
+    int i = first;
+    while (i <= last) {
+        const int b = i / kBlockSize;
+        const int blockEnd = (b + 1) * kBlockSize - 1;
+        if (i == b * kBlockSize && blockEnd <= last) {
+            if (!std::isnan(m_blockMin[b])) {
+                lo = std::min(lo, m_blockMin[b]);
+                hi = std::max(hi, m_blockMax[b]);
+            }
+            i = blockEnd + 1;
+        } else {
+            const int end = std::min(blockEnd, last);
+            scan(i, end);
+            i = end + 1;
+        }
+    }
+    if (!(lo <= hi))
+        return false;
+    minY = lo;
+    maxY = hi;
+    return true;
 }
 
 size_t ScopeCurveData::size() const
@@ -144,15 +206,15 @@ const ScopeCurveData* ScopeCurve::scopeData() const
     return dynamic_cast<const ScopeCurveData*>(data());
 }
 
-QPolygonF scopeCurvePolyline(const QwtSeriesData<QPointF>& data, const QwtScaleMap& xMap,
-                             const QwtScaleMap& yMap, int from, int to)
+ScopeCurveSketch scopeCurveSketch(const QwtSeriesData<QPointF>& data, const QwtScaleMap& xMap,
+                                  const QwtScaleMap& yMap, int from, int to)
 {
-    QPolygonF line;
+    ScopeCurveSketch sketch;
     const int size = static_cast<int>(data.size());
     from = std::max(from, 0);
     to = std::min(to, size - 1);
     if (from > to)
-        return line;
+        return sketch;
 
     const auto* scope = dynamic_cast<const ScopeCurveData*>(&data);
     const bool sorted = scope && scope->isSortedX();
@@ -161,75 +223,82 @@ QPolygonF scopeCurvePolyline(const QwtSeriesData<QPointF>& data, const QwtScaleM
         from = std::max(from, range.first);
         to = std::min(to, range.second);
         if (from > to)
-            return line;
+            return sketch;
     }
 
     const int count = to - from + 1;
     const double columns = std::max(1.0, std::abs(xMap.p2() - xMap.p1()));
-    if (!sorted || count <= 4.0 * columns) {
-        line.reserve(count);
+    if (!sorted || count <= columns) {
+        sketch.line.reserve(count);
         for (int i = from; i <= to; ++i) {
             const QPointF s = data.sample(static_cast<size_t>(i));
             if (!std::isfinite(s.x()) || !std::isfinite(s.y()))
                 continue;
-            line.append(QPointF(clampPixel(xMap.transform(s.x())), clampPixel(yMap.transform(s.y()))));
+            sketch.line.append(QPointF(clampPixel(xMap.transform(s.x())), clampPixel(yMap.transform(s.y()))));
         }
-        return line;
+        return sketch;
     }
 
-    // Many samples per pixel column: keep the first, lowest, highest and
-    // last sample of every column, in sample order, so the outline of the
-    // data (every spike) is drawn exactly as the full line would be.
+    // Many samples per pixel column. x is sorted, so the samples of one
+    // column are a contiguous run: find its end by galloping search and take
+    // its y range from the block summaries, which makes the cost follow the
+    // canvas width rather than the sample count.
     const double* xs = scope->xData().constData();
     const double* ys = scope->yData().constData();
-    line.reserve(static_cast<int>(4 * columns) + 8);
+    auto columnOf = [&](int i) { return std::floor(clampPixel(xMap.transform(xs[i]))); };
+    sketch.spans.reserve(static_cast<int>(columns) + 2);
+    bool hasPrevious = false;
+    double previousColumn = 0.0, previousX = 0.0, previousY = 0.0;
+    int i = from;
+    while (i <= to) {
+        const double column = columnOf(i);
+        int same = i, other = i + 1, step = 1;
+        while (other <= to && columnOf(other) == column) {
+            same = other;
+            step *= 2;
+            other = i + step;
+        }
+        other = std::min(other, to + 1);
+        while (other - same > 1) {
+            const int mid = same + (other - same) / 2;
+            if (columnOf(mid) == column)
+                same = mid;
+            else
+                other = mid;
+        }
+        const int first = i, last = other - 1;
+        i = other;
 
-    struct Point
-    {
-        int index;
-        double px, py;
-    };
-    bool open = false;
-    double column = 0.0;
-    Point first{}, low{}, high{}, last{};
-    auto flush = [&]() {
-        std::array<Point, 4> pts{first, low, high, last};
-        std::sort(pts.begin(), pts.end(), [](const Point& a, const Point& b) { return a.index < b.index; });
-        int previous = -1;
-        for (const Point& p : pts) {
-            if (p.index == previous)
-                continue;
-            previous = p.index;
-            line.append(QPointF(p.px, p.py));
+        double low = 0.0, high = 0.0;
+        if (!scope->yRange(first, last, low, high))
+            continue;  // nothing finite in this column
+        int a = first, b = last;
+        while (!std::isfinite(ys[a]))
+            ++a;
+        while (!std::isfinite(ys[b]))
+            --b;
+        const double firstX = clampPixel(xMap.transform(xs[a]));
+        const double firstY = clampPixel(yMap.transform(ys[a]));
+        const double rowA = clampPixel(yMap.transform(low));
+        const double rowB = clampPixel(yMap.transform(high));
+        double top = std::min(rowA, rowB), bottom = std::max(rowA, rowB);
+        if (hasPrevious) {
+            // The line from the column before: in the next column it is
+            // (nearly) vertical, farther away it is drawn as a line.
+            if (std::abs(column - previousColumn) <= 1.0) {
+                top = std::min(top, previousY);
+                bottom = std::max(bottom, previousY);
+            } else {
+                sketch.links.append(QLineF(previousX, previousY, firstX, firstY));
+            }
         }
-    };
-    for (int i = from; i <= to; ++i) {
-        const double y = ys[i];
-        if (!std::isfinite(y) || !std::isfinite(xs[i]))
-            continue;
-        const double px = clampPixel(xMap.transform(xs[i]));
-        const double py = clampPixel(yMap.transform(y));
-        const double col = std::floor(px);
-        const Point p{i, px, py};
-        if (!open || col != column) {
-            if (open)
-                flush();
-            open = true;
-            column = col;
-            first = low = high = last = p;
-            continue;
-        }
-        last = p;
-        // Pixel rows grow downwards or upwards depending on the map; compare
-        // the values, not the rows.
-        if (y < ys[low.index])
-            low = p;
-        if (y > ys[high.index])
-            high = p;
+        sketch.spans.append(QRectF(column, top, 1.0, bottom - top));
+        hasPrevious = true;
+        previousColumn = column;
+        previousX = clampPixel(xMap.transform(xs[b]));
+        previousY = clampPixel(yMap.transform(ys[b]));
     }
-    if (open)
-        flush();
-    return line;
+    return sketch;
 }
 
 void ScopeCurve::drawLines(QPainter* painter, const QwtScaleMap& xMap, const QwtScaleMap& yMap,
@@ -237,19 +306,41 @@ void ScopeCurve::drawLines(QPainter* painter, const QwtScaleMap& xMap, const Qwt
 {
     if (from > to)
         return;
-    QPolygonF line = scopeCurvePolyline(*data(), xMap, yMap, from, to);
-    if (line.size() < 1)
+    ScopeCurveSketch sketch = scopeCurveSketch(*data(), xMap, yMap, from, to);
+    const qreal pw = std::max(qreal(1.0), painter->pen().widthF());
+    const QRectF clipRect = canvasRect.adjusted(-pw, -pw, pw, pw);
+    const bool clip = testPaintAttribute(QwtPlotCurve::ClipPolygons);
+
+    if (!sketch.line.isEmpty()) {
+        if (QwtPainter::roundingAlignment(painter)) {
+            for (QPointF& p : sketch.line)
+                p = QPointF(qRound(p.x()), qRound(p.y()));
+        }
+        if (clip)
+            sketch.line = QwtClipper::clipPolygonF(clipRect, sketch.line, false);
+        QwtPainter::drawPolyline(painter, sketch.line);
         return;
-    if (QwtPainter::roundingAlignment(painter)) {
-        for (QPointF& p : line)
-            p = QPointF(qRound(p.x()), qRound(p.y()));
     }
-    if (testPaintAttribute(QwtPlotCurve::ClipPolygons)) {
-        const qreal pw = std::max(qreal(1.0), painter->pen().widthF());
-        const QRectF clipRect = canvasRect.adjusted(-pw, -pw, pw, pw);
-        line = QwtClipper::clipPolygonF(clipRect, line, false);
+
+    // Spans are filled as whole-pixel rectangles one pen wide: a wide pen's
+    // stroker costs far more than a fill, for the same pixels.
+    const QColor color = painter->pen().color();
+    const QRect bounds = clipRect.toAlignedRect();
+    for (const QRectF& span : sketch.spans) {
+        const int top = static_cast<int>(std::floor(span.top() - pw / 2 + 0.5));
+        const int bottom = static_cast<int>(std::floor(span.bottom() + pw / 2 + 0.5));
+        const QRect r = QRect(static_cast<int>(span.x()), top, static_cast<int>(std::lround(pw)), bottom - top)
+                            .intersected(bounds);
+        if (!r.isEmpty())
+            painter->fillRect(r, color);
     }
-    QwtPainter::drawPolyline(painter, line);
+    for (const QLineF& link : sketch.links) {
+        QPolygonF segment;
+        segment << link.p1() << link.p2();
+        if (clip)
+            segment = QwtClipper::clipPolygonF(clipRect, segment, false);
+        QwtPainter::drawPolyline(painter, segment);
+    }
 }
 
 NearestSample findNearestSample(const QwtSeriesData<QPointF>& data, const QwtScaleMap& xMap,

@@ -9,7 +9,9 @@
 #include <qwt_series_data.h>
 
 #include <QPoint>
+#include <QLineF>
 #include <QPolygonF>
+#include <QRectF>
 #include <QVector>
 
 #include <limits>
@@ -35,7 +37,7 @@ public:
     const QVector<double>& xData() const { return m_x; }
     const QVector<double>& yData() const { return m_y; }
 
-    // x never decreases from one sample to the next (and holds no NaN).
+    // x is finite and never decreases from one sample to the next.
     bool isSortedX() const { return m_sortedX; }
     // Smallest and largest finite y; false when there is none.
     bool finiteYRange(double& minY, double& maxY) const;
@@ -50,6 +52,8 @@ public:
     // block holds no finite y.
     bool blockYRange(int block, double& minY, double& maxY) const;
     int blockCount() const { return m_blockMin.size(); }
+    // Finite y range of the samples first..last, false when there is none.
+    bool yRange(int first, int last, double& minY, double& maxY) const;
 
 private:
     QVector<double> m_x;
@@ -81,11 +85,21 @@ protected:
                    const QRectF& canvasRect, int from, int to) const override;
 };
 
-// The polyline (in paint-device coordinates) that drawLines paints for the
-// samples from..to: every sample when there are few per pixel column,
-// otherwise first/min/max/last of each column. Non-finite samples are left out.
-QPolygonF scopeCurvePolyline(const QwtSeriesData<QPointF>& data, const QwtScaleMap& xMap,
-                             const QwtScaleMap& yMap, int from, int to);
+// What drawLines paints for the samples from..to, in paint-device
+// coordinates. With at most one sample per pixel column (or unsorted x) it is
+// the polyline through every sample. With more, each pixel column becomes a
+// vertical span from its lowest to its highest sample, stretched to meet the
+// last sample of the column before, so every peak is drawn and the cost
+// follows the canvas width, not the sample count; lines bridge columns
+// without samples. Non-finite samples are left out.
+struct ScopeCurveSketch
+{
+    QPolygonF line;
+    QVector<QRectF> spans;  // x = column, width 1, y = top row, height = bottom - top
+    QVector<QLineF> links;
+};
+ScopeCurveSketch scopeCurveSketch(const QwtSeriesData<QPointF>& data, const QwtScaleMap& xMap,
+                                  const QwtScaleMap& yMap, int from, int to);
 
 // Nearest sample to a canvas position, measured in whole pixels as the
 // tracker sees them. Ties go to the lower index. Only samples strictly

@@ -10,6 +10,7 @@
 
 #include <QImage>
 #include <QMouseEvent>
+#include <QHash>
 #include <QPixmap>
 
 #include <gtest/gtest.h>
@@ -568,40 +569,69 @@ TEST(ScopeNearestSample, EmptyAndAllNanCurvesHaveNoHit)
               -1);
 }
 
-TEST(ScopeCurvePolyline, DecimationKeepsEveryColumnExtreme)
+TEST(ScopeCurveSketch, EveryColumnSpanCoversAllItsSamples)
 {
     const int n = 1000000;
     QVector<double> x(n), y(n);
+    std::mt19937 rng(5);
+    std::normal_distribution<double> noise(0.0, 1.0);
+    double t = 0;
     for (int i = 0; i < n; ++i) {
-        x[i] = i;
-        y[i] = std::sin(i * 0.001);
+        t += (i > 400000 && i < 400010) ? 50000.0 : 1.0;  // a gap in time
+        x[i] = t;
+        y[i] = std::sin(i * 0.001) + noise(rng) * 0.1;
     }
     y[654321] = 50;   // single-sample spike up
     y[123457] = -40;  // and down
+    y[777] = std::nan("");
     const ScopeCurveData data(x, y);
     QwtScaleMap xMap, yMap;
     xMap.setPaintInterval(0, 1000);
-    xMap.setScaleInterval(0, n - 1);
+    xMap.setScaleInterval(0, t);
     yMap.setPaintInterval(500, 0);
     yMap.setScaleInterval(-60, 60);
-    const QPolygonF line = scopeCurvePolyline(data, xMap, yMap, 0, n - 1);
-    EXPECT_LE(line.size(), 4 * 1001);
-    EXPECT_GE(line.size(), 1000);
+    const ScopeCurveSketch sketch = scopeCurveSketch(data, xMap, yMap, 0, n - 1);
+    EXPECT_TRUE(sketch.line.isEmpty());
+    EXPECT_LE(sketch.spans.size(), 1001);
+    EXPECT_GE(sketch.spans.size(), 600);  // the gap leaves about 300 columns empty
+    EXPECT_GE(sketch.links.size(), 1);  // across the empty columns of the gap
+
+    // Every finite sample lies inside the span of its pixel column.
+    QHash<int, QRectF> byColumn;
+    for (const QRectF& span : sketch.spans) {
+        EXPECT_FALSE(byColumn.contains(int(span.x()))) << "two spans for column " << span.x();
+        byColumn.insert(int(span.x()), span);
+    }
+    for (int i = 0; i < n; ++i) {
+        if (!std::isfinite(y[i]))
+            continue;
+        const double px = xMap.transform(x[i]), py = yMap.transform(y[i]);
+        const QRectF span = byColumn.value(int(std::floor(px)));
+        ASSERT_FALSE(span.isNull()) << i;
+        ASSERT_LE(span.top(), py) << i;
+        ASSERT_GE(span.bottom(), py) << i;
+    }
     double top = 1e9, bottom = -1e9;
-    for (const QPointF& p : line) {
-        top = std::min(top, p.y());
-        bottom = std::max(bottom, p.y());
+    for (const QRectF& span : sketch.spans) {
+        top = std::min(top, span.top());
+        bottom = std::max(bottom, span.bottom());
     }
     EXPECT_DOUBLE_EQ(top, yMap.transform(50));
     EXPECT_DOUBLE_EQ(bottom, yMap.transform(-40));
-    EXPECT_DOUBLE_EQ(line.first().x(), 0);
-    EXPECT_DOUBLE_EQ(line.last().x(), 1000);
 
-    // Zoomed in, only the visible stretch (and one neighbour per side) counts.
+    // Zoomed in to one sample per column or fewer, the line runs through
+    // every visible sample plus one neighbour on each side.
     xMap.setScaleInterval(1000, 1100);
-    const QPolygonF zoomed = scopeCurvePolyline(data, xMap, yMap, 0, n - 1);
-    EXPECT_EQ(zoomed.size(), 103);
-    EXPECT_DOUBLE_EQ(zoomed.first().x(), xMap.transform(999));
+    const ScopeCurveSketch zoomed = scopeCurveSketch(data, xMap, yMap, 0, n - 1);
+    EXPECT_TRUE(zoomed.spans.isEmpty());
+    ASSERT_EQ(zoomed.line.size(), 103);
+    EXPECT_DOUBLE_EQ(zoomed.line.first().x(), xMap.transform(999));
+    EXPECT_DOUBLE_EQ(zoomed.line.last().x(), xMap.transform(1101));
+
+    // Unsorted x is drawn sample by sample.
+    const ScopeCurveData shuffled({3, 1, 2}, {1, 2, 3});
+    xMap.setScaleInterval(0, 4);
+    EXPECT_EQ(scopeCurveSketch(shuffled, xMap, yMap, 0, 2).line.size(), 3);
 }
 
 TEST_F(ScopePlotTest, DrawnSpikeAmongAMillionSamplesReachesItsHeight)

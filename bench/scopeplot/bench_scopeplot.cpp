@@ -1,0 +1,186 @@
+// Redraw and tracker cost of the scope plot at the page's feeding sizes:
+// 36 curves of 10,000 samples (default period) and of 1,000,000 samples.
+#include "qwtscope.h"
+#include "scopecurvedata.h"
+#include "scopedatatracker.h"
+
+#include <qwt_plot_canvas.h>
+#include <qwt_scale_map.h>
+
+#include <QApplication>
+#include <QImage>
+#include <QPainter>
+
+#include <benchmark/benchmark.h>
+
+#include <cmath>
+#include <memory>
+#include <random>
+
+namespace {
+
+void dropDebug(QtMsgType type, const QMessageLogContext&, const QString& msg)
+{
+    if (type != QtDebugMsg)
+        fprintf(stderr, "%s\n", qPrintable(msg));
+}
+
+struct Scope
+{
+    std::unique_ptr<QwtScope> plot;
+    QVector<double> x;
+    std::vector<QVector<double>> ys;
+
+    explicit Scope(int samples)
+    {
+        plot = std::make_unique<QwtScope>();
+        plot->resize(1100, 500);
+        plot->show();
+        QApplication::processEvents();
+        x.resize(samples);
+        for (int i = 0; i < samples; ++i)
+            x[i] = 10000.0 * i / samples;
+        std::mt19937 rng(7);
+        std::normal_distribution<double> noise(0.0, 0.3);
+        for (int c = 0; c < 36; ++c) {
+            QVector<double> y(samples);
+            for (int i = 0; i < samples; ++i)
+                y[i] = 5.0 * std::sin(i * (c + 1) * 6.0 / samples) + noise(rng) + c * 0.1;
+            ys.push_back(y);
+            _ST_ScopeAxisInfo info;
+            info.nSubIndex = c;
+            info.nCurve = c;
+            info.nIndex = c + 1;
+            plot->setCurveInfo(c, QStringLiteral("channel %1").arg(c), info);
+        }
+        feed();
+        plot->setXAxis(0, 10000, 1000);
+        plot->replot();
+        plot->updateAxes();
+    }
+
+    void feed()
+    {
+        double lo, hi;
+        for (int c = 0; c < 36; ++c)
+            plot->setCurveSamples(c, x, ys[static_cast<size_t>(c)], lo, hi);
+    }
+};
+
+void BM_HandOver36Curves(benchmark::State& state)
+{
+    Scope scope(static_cast<int>(state.range(0)));
+    for (auto _ : state)
+        scope.feed();
+    state.SetItemsProcessed(state.iterations() * 36 * state.range(0));
+}
+
+void BM_Redraw36Curves(benchmark::State& state)
+{
+    Scope scope(static_cast<int>(state.range(0)));
+    QImage image(scope.plot->canvas()->size(), QImage::Format_ARGB32_Premultiplied);
+    for (auto _ : state) {
+        image.fill(Qt::white);
+        QPainter painter(&image);
+        scope.plot->drawCanvas(&painter);
+    }
+    state.SetItemsProcessed(state.iterations() * 36 * state.range(0));
+}
+
+// The canvas without curves (grid only), as the baseline of a redraw.
+void BM_RedrawGridOnly(benchmark::State& state)
+{
+    Scope scope(10);
+    for (int c = 0; c < 36; ++c)
+        scope.plot->curve(c)->detach();
+    QImage image(scope.plot->canvas()->size(), QImage::Format_ARGB32_Premultiplied);
+    for (auto _ : state) {
+        image.fill(Qt::white);
+        QPainter painter(&image);
+        scope.plot->drawCanvas(&painter);
+    }
+}
+
+// The same redraw with Qwt's own line drawing, for comparison.
+void BM_Redraw36CurvesPlainQwt(benchmark::State& state)
+{
+    const int samples = static_cast<int>(state.range(0));
+    Scope scope(samples);
+    std::vector<std::unique_ptr<QwtPlotCurve>> plain;
+    for (int c = 0; c < 36; ++c) {
+        scope.plot->curve(c)->detach();
+        auto curve = std::make_unique<QwtPlotCurve>();
+        curve->setPen(scope.plot->curve(c)->pen());
+        curve->setPaintAttribute(QwtPlotCurve::ClipPolygons, true);
+        curve->setSamples(scope.x, scope.ys[static_cast<size_t>(c)]);
+        curve->attach(scope.plot.get());
+        plain.push_back(std::move(curve));
+    }
+    QImage image(scope.plot->canvas()->size(), QImage::Format_ARGB32_Premultiplied);
+    for (auto _ : state) {
+        image.fill(Qt::white);
+        QPainter painter(&image);
+        scope.plot->drawCanvas(&painter);
+    }
+    for (auto& curve : plain)
+        curve->detach();
+    state.SetItemsProcessed(state.iterations() * 36 * state.range(0));
+}
+
+void BM_TrackerMove(benchmark::State& state)
+{
+    Scope scope(static_cast<int>(state.range(0)));
+    const QSize size = scope.plot->canvas()->size();
+    std::mt19937 rng(3);
+    std::uniform_int_distribution<int> px(0, size.width() - 1), py(0, size.height() - 1);
+    for (auto _ : state) {
+        scope.plot->tracker()->calcClosestPoint(QPoint(px(rng), py(rng)));
+        benchmark::DoNotOptimize(scope.plot->tracker()->closestPoint().index);
+    }
+    state.SetItemsProcessed(state.iterations() * 36 * state.range(0));
+}
+
+// What a plain pass over every sample of every curve costs per move.
+void BM_TrackerMoveFullScan(benchmark::State& state)
+{
+    Scope scope(static_cast<int>(state.range(0)));
+    const QwtScaleMap xMap = scope.plot->canvasMap(QwtPlot::xBottom);
+    const QwtScaleMap yMap = scope.plot->canvasMap(QwtPlot::yLeft);
+    const QSize size = scope.plot->canvas()->size();
+    std::mt19937 rng(3);
+    std::uniform_int_distribution<int> px(0, size.width() - 1), py(0, size.height() - 1);
+    for (auto _ : state) {
+        const QPoint pos(px(rng), py(rng));
+        qint64 best = std::numeric_limits<qint64>::max();
+        for (int c = 0; c < 36; ++c) {
+            const QwtSeriesData<QPointF>& data = *scope.plot->curve(c)->data();
+            for (size_t i = 0; i < data.size(); ++i) {
+                const QPointF s = data.sample(i);
+                const qint64 dx = scopePixel(xMap, s.x()) - pos.x();
+                const qint64 dy = scopePixel(yMap, s.y()) - pos.y();
+                best = std::min(best, dx * dx + dy * dy);
+            }
+        }
+        benchmark::DoNotOptimize(best);
+    }
+    state.SetItemsProcessed(state.iterations() * 36 * state.range(0));
+}
+
+BENCHMARK(BM_HandOver36Curves)->Arg(10000)->Arg(1000000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RedrawGridOnly)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Redraw36Curves)->Arg(10000)->Arg(1000000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Redraw36CurvesPlainQwt)->Arg(10000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_TrackerMove)->Arg(10000)->Arg(1000000)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_TrackerMoveFullScan)->Arg(1000000)->Unit(benchmark::kMillisecond)->Iterations(5);
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    qInstallMessageHandler(dropDebug);
+    QApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    return 0;
+}
