@@ -34,11 +34,12 @@ void DataCollector::shutdown()
 {
     requestQuit();
     quit();
-    if (!isRunning())
-        return;
-    for (int i = 0; i < 100 && !isFinished(); ++i)
-        QThread::msleep(1);
-    wait();
+    if (isRunning()) {
+        for (int i = 0; i < 100 && !isFinished(); ++i)
+            QThread::msleep(1);
+        wait();
+    }
+    (void)m_loopEnded.load(std::memory_order_acquire);
 }
 
 void DataCollector::run()
@@ -59,4 +60,5 @@ void DataCollector::run()
             QThread::msleep(kIdleSleepMs);
         }
     }
+    m_loopEnded.store(true, std::memory_order_release);
 }

@@ -54,4 +54,8 @@ private:
     std::atomic<bool> m_run{false};
     VX_Lock m_lock;
     std::atomic<quint64> m_cycles{0};
+    // Set as the last act of run(). Reading it after the thread has ended
+    // orders everything the loop did before whatever the owner does next,
+    // also for tools that cannot see inside Qt's own join.
+    std::atomic<bool> m_loopEnded{false};
 };
