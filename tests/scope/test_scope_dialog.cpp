@@ -367,4 +367,34 @@ TEST_F(ScopeDialogTest, ModelTesterFollowsChecksThroughTheCatalogueTrees)
     }
 }
 
+TEST_F(ScopeDialogTest, RendersThreeTreesSideBySide)
+{
+    QScopeSetting dialog;
+    dialog.show();
+    click(dialog, "KDLX_Scope_btn_SetEndSelectAll");
+    TreeModel* link = modelOf(dialog, "KDLX_Scope_tree_SetLink");
+    link->setData(link->index(0, 0), checkValue(Qt::Checked), Qt::CheckStateRole);
+    TreeModel* comp = modelOf(dialog, "KDLX_Scope_tree_SetComponent");
+    comp->setData(comp->index(AXIS_J1, 0), checkValue(Qt::Checked), Qt::CheckStateRole);
+    view(dialog, "KDLX_Scope_tree_SetLink")->expandAll();
+    view(dialog, "KDLX_Scope_tree_SetEndEffector")->expandAll();
+    QApplication::processEvents();
+    const QImage image = dialog.grab().toImage();
+    const QByteArray dir = qgetenv("SCOPE_SNAPSHOT_DIR");
+    if (!dir.isEmpty())
+        image.save(QString::fromLocal8Bit(dir) + "/scope_dialog.png");
+
+    // The three columns share the width, left to right, above OK/Cancel.
+    QTreeView* trees[] = {view(dialog, "KDLX_Scope_tree_SetComponent"), view(dialog, "KDLX_Scope_tree_SetLink"),
+                          view(dialog, "KDLX_Scope_tree_SetEndEffector")};
+    EXPECT_LT(trees[0]->geometry().right(), trees[1]->geometry().left());
+    EXPECT_LT(trees[1]->geometry().right(), trees[2]->geometry().left());
+    auto* ok = dialog.findChild<QPushButton*>("KDLX_Scope_btn_SetOK");
+    auto* cancel = dialog.findChild<QPushButton*>("KDLX_Scope_btn_SetCancel");
+    EXPECT_GT(ok->geometry().top(), trees[0]->geometry().bottom());
+    EXPECT_LT(ok->geometry().right(), cancel->geometry().left());
+    EXPECT_GT(ok->geometry().left(), dialog.width() / 2);  // pushed right by the spacer
+    EXPECT_EQ(ok->width(), 100);
+}
+
 } // namespace

@@ -672,4 +672,39 @@ TEST_F(ScopePlotTest, DrawnSpikeAmongAMillionSamplesReachesItsHeight)
     EXPECT_GE(elsewhere, baseRow - 3);
 }
 
+TEST_F(ScopePlotTest, RendersCurvesGridAndTrackerBox)
+{
+    QVector<double> x(2000);
+    for (int i = 0; i < x.size(); ++i)
+        x[i] = i * 5.0;
+    const char* units[] = {"ACS(deg)", "CUR(A)", "TQR(N)"};
+    for (int c = 0; c < 3; ++c) {
+        QVector<double> y(x.size());
+        for (int i = 0; i < y.size(); ++i)
+            y[i] = (6 - 3 * c) * std::sin(i * 0.004 * (c + 1)) + c;
+        addCurve(c, QStringLiteral("J%1 Actual").arg(c + 1), units[c], x, y);
+    }
+    plot->replot();
+    hover(pixelOf(x[700], 6 * std::sin(700 * 0.004)));
+    ASSERT_TRUE(plot->tracker()->hasValidHit());
+    QApplication::processEvents();
+
+    const QImage image = plot->grab().toImage();
+    const QByteArray dir = qgetenv("SCOPE_SNAPSHOT_DIR");
+    if (!dir.isEmpty())
+        image.save(QString::fromLocal8Bit(dir) + "/scope_plot.png");
+
+    // The canvas background and every curve's colour are on screen.
+    const QPoint origin = canvas()->mapTo(plot.get(), QPoint(0, 0));
+    EXPECT_EQ(image.pixelColor(origin + QPoint(canvas()->width() - 3, 3)), QColor(250, 250, 250));
+    for (int c = 0; c < 3; ++c) {
+        const QColor colour = plot->curve(c)->pen().color();
+        bool found = false;
+        for (int py = 0; py < image.height() && !found; ++py)
+            for (int px = 0; px < image.width() && !found; ++px)
+                found = image.pixelColor(px, py) == colour;
+        EXPECT_TRUE(found) << "curve " << c;
+    }
+}
+
 } // namespace
