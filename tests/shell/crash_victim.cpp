@@ -1,5 +1,5 @@
 // Crashes on purpose after installing the program's crash handler:
-//   vx_crash_victim <dump path> <message program> gui|thread|overflow|abort
+//   vx_crash_victim <dump path> <message program> gui|thread|overflow|thread-overflow|abort
 // Prints "crash-tid <tid>" before the fatal moment so the test can find the
 // crashing thread in the dump.
 #include "CrashDump.h"
@@ -77,6 +77,14 @@ int main(int argc, char** argv)
         });
     } else if (mode == "overflow") {
         QTimer::singleShot(0, [] { std::printf("%d\n", vx_victim_recurse(0)); });
+    } else if (mode == "thread-overflow") {
+        // A thread that set up its own signal stack is reported too.
+        QTimer::singleShot(0, [&] {
+            bystander = std::thread([] {
+                vx::crash::installThreadSignalStack();
+                std::printf("%d\n", vx_victim_recurse(0));
+            });
+        });
     } else if (mode == "abort") {
         QTimer::singleShot(0, [] {
             announce();

@@ -12,6 +12,7 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 
+#include <algorithm>
 #include <cstring>
 #include <elf.h>
 #include <fstream>
@@ -123,7 +124,9 @@ TEST_P(CrashDump, WritesCoreAndShowsMessage)
     ASSERT_EQ(chmod(box.c_str(), 0755), 0);
 
     const std::string victim = binDir() + "/vx_crash_victim";
-    const ChildResult r = runChild({victim, dump, box, c.mode}, 90000);
+    std::string mode = c.mode;
+    std::replace(mode.begin(), mode.end(), '_', '-');
+    const ChildResult r = runChild({victim, dump, box, mode}, 90000);
     ASSERT_TRUE(r.started);
     ASSERT_FALSE(r.timedOut);
     EXPECT_EQ(r.termSignal, c.signal) << "exit code " << r.exitCode;
@@ -157,6 +160,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(CrashCase{"gui", SIGSEGV, "#0  0x", "vx_victim_fault_here", 2},
                       CrashCase{"thread", SIGSEGV, "vx_victim_fault_here", "start_thread", 2},
                       CrashCase{"overflow", SIGSEGV, "vx_victim_recurse", "vx_victim_recurse", 1},
+                      CrashCase{"thread_overflow", SIGSEGV, "vx_victim_recurse", "vx_victim_recurse", 2},
                       CrashCase{"abort", SIGABRT, "abort", "crash_victim.cpp", 1}),
     [](const ::testing::TestParamInfo<CrashCase>& info) { return std::string(info.param.mode); });
 
