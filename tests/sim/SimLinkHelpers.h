@@ -7,6 +7,7 @@
 #include <thread>
 #include <vector>
 
+#include "SimModel.h"
 #include "VX_Prod.h"
 
 namespace simlink {
@@ -58,6 +59,27 @@ inline Fetch fetchRows(std::chrono::milliseconds timeout = std::chrono::seconds(
         VX_ReadScopeData(&f.cpu, &f.memory, &f.rows);
     } while (f.rows.empty() && std::chrono::steady_clock::now() < end);
     return f;
+}
+
+// How a row delivered by the link relates to the simulator's model.
+// Without framing on the wire, a reply that misses the link's short wait is
+// read together with the next one, and rows are then cut out of the wrong
+// bytes: those are Foreign (nothing matches). A Cut row - stamp and first
+// value right, later values wrong - would be a row taken from a reply that
+// ended inside it.
+enum class RowFit { Whole, Cut, Foreign };
+
+inline RowFit rowFit(const _ST_ReadScopeData& row, const std::vector<int>& indexes)
+{
+    if (!(row.time >= 0 && row.time < 1e10) || row.time != static_cast<double>(static_cast<int64_t>(row.time)))
+        return RowFit::Foreign;
+    const auto k = static_cast<int64_t>(row.time);
+    if (indexes.empty() || row.values[0] != zps::channelValue(indexes[0], k))
+        return RowFit::Foreign;
+    for (size_t i = 1; i < indexes.size(); ++i)
+        if (row.values[i] != zps::channelValue(indexes[i], k))
+            return RowFit::Cut;
+    return RowFit::Whole;
 }
 
 template <typename Pred> bool eventually(Pred pred, std::chrono::milliseconds timeout = std::chrono::seconds(5))

@@ -31,14 +31,6 @@ struct LinkedSim
     }
 };
 
-bool rowMatchesModel(const _ST_ReadScopeData& row, const std::vector<int>& indexes)
-{
-    for (size_t i = 0; i < indexes.size(); ++i)
-        if (row.values[i] != zps::channelValue(indexes[i], static_cast<int64_t>(row.time)))
-            return false;
-    return true;
-}
-
 bool untouched(const Flags& f)
 {
     for (int v : f.f)
@@ -86,18 +78,21 @@ TEST(LinkFaults, TruncatedDashboardRepliesGiveOnlyWholeRows)
     ASSERT_EQ(s.dashInit, 0);
     std::vector<int> indexes = {49, 50, 3};
     VX_SetScopeIndexs(indexes);
-    std::vector<_ST_ReadScopeData> all;
+    size_t whole = 0;
     for (int i = 0; i < 30; ++i) {
         std::this_thread::sleep_for(30ms);
         double cpu = 0;
         uint32_t mem = 0;
         std::vector<_ST_ReadScopeData> rows;
         EXPECT_EQ(VX_ReadScopeData(&cpu, &mem, &rows), 0);
-        all.insert(all.end(), rows.begin(), rows.end());
+        EXPECT_LE(rows.size(), 100u);
+        for (size_t r = 0; r < rows.size(); ++r) {
+            const RowFit fit = rowFit(rows[r], indexes);
+            ASSERT_NE(fit, RowFit::Cut) << "a cut row was taken at t=" << rows[r].time;
+            whole += fit == RowFit::Whole;
+        }
     }
-    ASSERT_FALSE(all.empty()) << "the rows wholly present should be taken";
-    for (const auto& row : all)
-        ASSERT_TRUE(rowMatchesModel(row, indexes)) << "a cut row was taken at t=" << row.time;
+    EXPECT_GT(whole, 0u) << "the rows wholly present should be taken";
 }
 
 TEST(LinkFaults, SilentDashboardLeavesTheOutputsAlone)
@@ -133,7 +128,7 @@ TEST(LinkFaults, RepliesInPiecesOneMillisecondApartArriveWhole)
     const Fetch f = fetchRows();
     ASSERT_GE(f.rows.size(), 50u) << "a reply of ~80 rows in 24 pieces";
     for (size_t r = 0; r < f.rows.size(); ++r) {
-        ASSERT_TRUE(rowMatchesModel(f.rows[r], indexes)) << r;
+        ASSERT_EQ(rowFit(f.rows[r], indexes), RowFit::Whole) << r;
         if (r > 0) {
             ASSERT_EQ(f.rows[r].time, f.rows[r - 1].time + 1);
         }

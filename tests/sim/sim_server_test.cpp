@@ -110,6 +110,7 @@ TEST(SimDashboard, RowsFollowTheModelInSubscriptionOrderAtOneMillisecond)
     std::this_thread::sleep_for(120ms);
 
     const auto first = parseScopeReply(requestRows(c));
+    const int64_t now = sim->currentSample();
     ASSERT_TRUE(first);
     ASSERT_GE(first->rows.size(), 50u);
     EXPECT_LE(first->rows.size(), 2000u);
@@ -127,7 +128,7 @@ TEST(SimDashboard, RowsFollowTheModelInSubscriptionOrderAtOneMillisecond)
         for (int slot = 8; slot < 36; ++slot)
             ASSERT_EQ(row[1 + slot], 0.0);
     }
-    EXPECT_NEAR(first->rows.back()[0], static_cast<double>(sim->currentSample()), 100.0);
+    EXPECT_NEAR(first->rows.back()[0], static_cast<double>(now), 100.0);
 
     // The next fetch goes on where this one stopped.
     std::this_thread::sleep_for(30ms);
