@@ -108,8 +108,17 @@ std::string buildScopeReply(double cpuLoad, uint32_t memory, const double* rows,
     putU32(out, memory);
     putU32(out, rowCount);
     const size_t values = static_cast<size_t>(rowCount) * (1 + kScopeSlots);
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+    // The reply goes out within the link's few-microsecond wait: copy the
+    // rows in one block where the host order is the wire order.
+    const size_t at = out.size();
+    out.resize(at + values * 8);
+    if (values > 0)
+        std::memcpy(&out[at], rows, values * 8);
+#else
     for (size_t i = 0; i < values; ++i)
         putF64(out, rows[i]);
+#endif
     return out;
 }
 
