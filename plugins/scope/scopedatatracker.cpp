@@ -131,9 +131,13 @@ QwtText ScopeDataTracker::trackerTextF(const QPointF& pos) const
 QRect ScopeDataTracker::trackerRect(const QFont& font) const
 {
     QRect rect = QwtPlotPicker::trackerRect(font);
+    qDebug().noquote() << QStringLiteral("trackerF  0x%1").arg(currentThreadHex());
+    // Without a hit there is no text and no box; growing the empty rectangle
+    // would leave a stray 10 x 10 area at the canvas corner.
+    if (rect.isEmpty())
+        return rect;
     rect.adjust(-5, -5, 5, 5);
     rect.adjust(20, -10, 20, -10);
-    qDebug().noquote() << QStringLiteral("trackerF  0x%1").arg(currentThreadHex());
     return rect;
 }
 

@@ -399,6 +399,13 @@ TEST_F(ScopePlotTest, TrackerShowsTheFirstSampleWithItsTitleAndValues)
     EXPECT_EQ(tracker->rubberBandPen().color(), plot->curve(0)->pen().color());
     EXPECT_EQ(tracker->rubberBandPen().width(), 1);
 
+    // The box sits grown by 5 and shifted 20 right, 10 up from Qwt's place
+    // beside the cursor; without a hit there is none.
+    const QRect base = tracker->QwtPicker::trackerRect(QFont());
+    const QRect box = static_cast<QwtPicker*>(tracker)->trackerRect(QFont());
+    ASSERT_FALSE(base.isEmpty());
+    EXPECT_EQ(box, base.adjusted(-5, -5, 5, 5).translated(20, -10));
+
     // x keeps six significant digits, y three decimals.
     hover(pixelOf(50, -2.25));
     EXPECT_TRUE(tracker->hitText().text().contains("x:50</font>"));
@@ -471,6 +478,7 @@ TEST_F(ScopePlotTest, HiddenCurvesAreSkippedAndDetachingClearsTheHit)
     plot->curve(1)->detach();
     EXPECT_FALSE(plot->tracker()->hasValidHit());
     EXPECT_TRUE(plot->tracker()->hitText().isEmpty());
+    EXPECT_TRUE(static_cast<QwtPicker*>(plot->tracker())->trackerRect(QFont()).isEmpty());
 
     plot->curve(0)->setVisible(true);
     hover(pixelOf(50, 0));
