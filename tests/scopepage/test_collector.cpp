@@ -146,15 +146,6 @@ TEST(DataCollector, WithoutAPageItOnlyPaces)
     EXPECT_EQ(collector.cycles(), 0u);
 }
 
-TEST(DataCollector, ShutdownOfAThreadNeverStartedReturnsAtOnce)
-{
-    DataCollector collector;
-    const auto t0 = Clock::now();
-    collector.shutdown();
-    EXPECT_FALSE(collector.isRunning());
-    EXPECT_LT(std::chrono::duration_cast<std::chrono::seconds>(Clock::now() - t0).count(), 5);
-}
-
 // ---- the page with its collector and a scripted link ----------------------
 
 class ScopePageThreaded : public ::testing::Test

@@ -635,22 +635,6 @@ TEST_F(ScopePage, LeftAxisOfAFlatLineIsAtLeastAHundredthHigh)
     EXPECT_NEAR(page->plot()->yMax(), 3.01, 1e-9);
 }
 
-TEST_F(ScopePage, TimerFeedsThePlotOnlyWhileRunning)
-{
-    choose({1}, {"Actual ACS"});
-    page->OnStartScope();
-    cycle(rowsWith(0, 0, {1.0, 2.0}));
-    ASSERT_TRUE(waitFor([&] { return page->plot()->curve(0)->dataSize() == 2; }));
-    page->OnStopScope();
-    // Rows after Stop do not reach the plot.
-    page->OnStartScope();
-    cycle(rowsWith(0, 0, {1.0, 2.0, 3.0}));
-    page->OnStopScope();
-    QThread::msleep(500);
-    QCoreApplication::processEvents();
-    EXPECT_NE(page->plot()->curve(0)->dataSize(), 3u);
-}
-
 TEST_F(ScopePage, StopWhenErrorStopsOnTheSecondSighting)
 {
     choose({1}, {"Actual ACS"});
