@@ -240,10 +240,10 @@ std::string usageText()
             left.resize(30, ' ');
         else
             left += "  ";
-        s += left + o.help + "\n";
+        s += left + o.help + (o.runtime ? " [live]" : "") + "\n";
     }
-    s += "\nWith --control-stdin, each input line is an option name without \"--\" and its value\n"
-         "(switches take on/off), or one of: close-dash (drop dashboard connections now), quit.\n"
+    s += "\nWith --control-stdin, each input line is a [live] option's name without \"--\" and its\n"
+         "value (switches take on/off), or one of: close-dash (drop dashboard connections now), quit.\n"
          "Each line is answered on stdout with \"ok\" or \"error: ...\". Once all ports listen,\n"
          "\"ready\" is printed on stdout.\n";
     return s;

@@ -61,7 +61,7 @@ int main(int argc, char** argv)
     zps::SimOptions opt;
     std::string error;
     if (!zps::parseOptions(std::vector<std::string>(argv + 1, argv + argc), opt, error)) {
-        std::fprintf(stderr, "zps-sim: %s\n\n%s", error.c_str(), zps::usageText().c_str());
+        std::fprintf(stderr, "zps-sim: %s (see zps-sim --help)\n", error.c_str());
         return 2;
     }
     if (opt.help) {
