@@ -100,6 +100,8 @@ int main(int argc, char** argv)
     }
     if (opt.verbose)
         std::fprintf(stderr, "zps-sim: signal %d, shutting down\n", sig);
+    // A second signal ends the process at once, should the orderly stop hang.
+    pthread_sigmask(SIG_UNBLOCK, &stopSignals, nullptr);
     sim.stop();
     if (control.joinable())
         control.join();

@@ -14,7 +14,9 @@
 // simulator reports that every port it serves is listening. ok() tells
 // whether that happened; error() says why not. command() sends one control
 // line (an option name without "--" and its value, "close-dash", ...) and
-// waits for the simulator's "ok". See `zps-sim --help` for every option.
+// waits for the simulator's "ok". exited() waits for it to end by itself;
+// stop() (also run by the destructor) ends it. See `zps-sim --help` for
+// every option.
 //
 // The simulator reads its control lines from a pipe held by this object; if
 // the test process dies, the pipe closes and the simulator exits on its own.
@@ -97,6 +99,19 @@ public:
         if (answer != "ok")
             error_ = answer;
         return answer == "ok";
+    }
+
+    // Waits up to `timeout` for the simulator to end by itself (after
+    // command("quit"), say). True when it did; `status` as waitpid gives it.
+    bool exited(std::chrono::milliseconds timeout, int* status = nullptr)
+    {
+        int st = -1;
+        if (pid_ <= 0 || !waitFor(timeout, st))
+            return false;
+        pid_ = -1;
+        if (status)
+            *status = st;
+        return true;
     }
 
     // Stops the simulator: SIGTERM, up to `grace` for it to exit, then

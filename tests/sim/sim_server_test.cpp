@@ -493,7 +493,11 @@ TEST(SimProgram, StartsStopsAndReportsBadUse)
         vxtest::SimProcess clash("127.0.1.115");
         EXPECT_FALSE(clash.ok());
 
+        // Idle a while first: every thread must still notice the stop.
+        std::this_thread::sleep_for(1500ms);
+        const auto t0 = std::chrono::steady_clock::now();
         const int status = sim.stop();
+        EXPECT_LT(std::chrono::steady_clock::now() - t0, 2s);
         EXPECT_TRUE(WIFEXITED(status));
         EXPECT_EQ(WEXITSTATUS(status), 0);
         EXPECT_EQ(c.connectTo("127.0.1.115", 10003), ECONNREFUSED);
@@ -505,12 +509,20 @@ TEST(SimProgram, StartsStopsAndReportsBadUse)
     }
 }
 
-TEST(SimProgram, ExitsWhenItsControlPipeCloses)
+TEST(SimProgram, QuitsOnCommandOrWhenItsControlInputEnds)
 {
     vxtest::SimProcess sim("127.0.1.116");
     ASSERT_TRUE(sim.ok()) << sim.error();
     EXPECT_TRUE(sim.command("quit"));
-    const int status = sim.stop(3s); // already on its way out
+    int status = -1;
+    ASSERT_TRUE(sim.exited(3s, &status));
     EXPECT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 0);
+
+    // End of input: the test that drove it is gone.
+    const std::string cmd = "timeout 10 " + vxtest::SimProcess::binary() +
+                            " --address 127.0.1.116 --control-stdin </dev/null >/dev/null 2>&1";
+    const int rc = std::system(cmd.c_str());
+    EXPECT_TRUE(WIFEXITED(rc));
+    EXPECT_EQ(WEXITSTATUS(rc), 0) << "124 means it outlived its input";
 }
