@@ -22,6 +22,7 @@
 #include <QLabel>
 #include <QLayout>
 #include <QLineEdit>
+#include <QLocale>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpression>
@@ -142,8 +143,13 @@ VXPlugin_Scope::VXPlugin_Scope(QWidget* parent)
 
     m_cmbTriggerCondition->addItems(TriggerConditions());
     m_cmbTriggerFS->addItems(TriggerGrabModes());
-    m_editThreshold->setValidator(new QDoubleValidator(m_editThreshold));
-    m_editDelay->setValidator(new QDoubleValidator(m_editDelay));
+    // Numbers are read with "." whatever the user's locale; the validators
+    // must accept the same texts.
+    for (QLineEdit* edit : {m_editThreshold, m_editDelay}) {
+        auto* validator = new QDoubleValidator(edit);
+        validator->setLocale(QLocale::c());
+        edit->setValidator(validator);
+    }
 
     // The collector reads the trigger settings from a snapshot that follows
     // every change of the controls.

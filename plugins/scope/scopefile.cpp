@@ -246,6 +246,10 @@ ReadResult readFile(QIODevice& device, qint64 maxRows)
             return fail(ReadError::NotText, lineNo);
         if (lineNo > maxRows + 1)
             return fail(ReadError::TooManyRows, lineNo);
+        // Spreadsheet programs that save UTF-8 put a byte order mark first;
+        // it is no part of the "time" field.
+        if (lineNo == 1 && bytes.startsWith("\xEF\xBB\xBF"))
+            bytes.remove(0, 3);
         parser.addLine(QString::fromUtf8(bytes));
     }
     result.content = parser.take();

@@ -95,7 +95,8 @@ struct ReadResult
     Content content;
 };
 
-// Reads a whole file from an open device. Lines may end in "\n" or "\r\n".
+// Reads a whole file from an open device. Lines may end in "\n" or "\r\n";
+// a UTF-8 byte order mark before the header is skipped.
 // Refuses (and returns no content) on a NUL byte, a line longer than
 // kMaxLineBytes, more than maxRows data lines or a read error.
 ReadResult readFile(QIODevice& device, qint64 maxRows = kMaxRows);

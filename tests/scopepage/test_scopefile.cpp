@@ -342,9 +342,10 @@ TEST(ScopeFileRoundTrip, ExportThenImportGivesTheSameCurves)
     EXPECT_EQ(joined(exportLines(again)).toUtf8(), bytes);
 }
 
-TEST(ScopeFileRead, LineEndsAndALastLineWithoutOne)
+TEST(ScopeFileRead, LineEndsAByteOrderMarkAndALastLineWithoutOne)
 {
-    const ReadResult r = readBytes("time,A_0_1_u\r\n1,2\r\n3,4");
+    const ReadResult r = readBytes("\xEF\xBB\xBFtime,A_0_1_u\r\n1,2\r\n3,4");
+    EXPECT_TRUE(r.content.hasTimeColumn);
     ASSERT_EQ(r.error, ReadError::None);
     EXPECT_EQ(r.content.curves[0].unit, "u");
     EXPECT_EQ(r.content.times, (QVector<double>{1.0, 3.0}));

@@ -563,6 +563,22 @@ TEST_F(ScopePage, TriggerSnapshotFollowsTheControls)
     EXPECT_EQ(page->triggerSnapshot().threshold, 0.0) << "empty text reads 0";
 }
 
+TEST_F(ScopePage, TriggerEditsTakePointDecimalsInAnyLocale)
+{
+    const QLocale saved;
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+    VXPlugin_Scope german;
+    QLocale::setDefault(saved);
+    for (const char* name : {"KDLX_Scope_edit_TriggerThreshold", "KDLX_Scope_edit_TriggerDelay"}) {
+        const QValidator* v = german.findChild<QLineEdit*>(name)->validator();
+        ASSERT_NE(v, nullptr) << name;
+        int pos = 0;
+        QString point = "-1.5", comma = "1,5";
+        EXPECT_EQ(v->validate(point, pos), QValidator::Acceptable) << name;
+        EXPECT_NE(v->validate(comma, pos), QValidator::Acceptable) << name;
+    }
+}
+
 TEST_F(ScopePage, TriggerRadioCanBeSwitchedOffAgain)
 {
     auto* rb = child<QRadioButton>("cb_Trigger");
