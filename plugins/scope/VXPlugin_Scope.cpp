@@ -619,36 +619,28 @@ void VXPlugin_Scope::timerEvent(QTimerEvent* event)
 
 void VXPlugin_Scope::feedPlot()
 {
-    // Copy under the data lock, then draw without it: the collector's
-    // appends never wait for painting.
-    QVector<double> x;
-    QVector<double> y[ScopeSampleStore::kSlots];
+    // Snapshot under the data lock, then draw without it: the collector's
+    // appends never wait for painting, and the snapshot shares the store's
+    // full chunks instead of copying the window.
+    ScopeSampleStore::Snapshot snap;
     {
         VX_LockGurad guard(&m_dataLock);
-        const ScopeSampleColumn& times = m_store.times();
-        if (!times.empty()) {
-            x.resize(int(times.size()));
-            // The plot always starts at 0.
-            times.copyTo(x.data(), times.front());
-            for (int slot = 0; slot < ScopeSampleStore::kSlots; ++slot) {
-                const ScopeSampleColumn& column = m_store.slot(slot);
-                if (column.empty())
-                    continue;
-                y[slot].resize(int(column.size()));
-                column.copyTo(y[slot].data());
-            }
-        }
+        snap = m_store.snapshot();
     }
 
-    if (!x.isEmpty()) {
+    if (snap.times && snap.times->size > 0) {
+        // The plot always starts at 0: the oldest stamp is subtracted as x
+        // is read.
+        const ScopeSeries oldest(snap.times);
+        const ScopeSeries x(snap.times, oldest.at(0));
         double low = 0.0;
         double high = 0.0;
         for (int slot = 0; slot < ScopeSampleStore::kSlots; ++slot) {
-            if (y[slot].isEmpty())
+            if (!snap.values[slot] || snap.values[slot]->size == 0)
                 continue;
             double minY = 0.0;
             double maxY = 0.0;
-            m_plot->setCurveSamples(slot, x, y[slot], minY, maxY);
+            m_plot->setCurveSeries(slot, x, ScopeSeries(snap.values[slot]), snap.sortedTimes, minY, maxY);
             if (slot == 0) {
                 low = minY;
                 high = maxY;

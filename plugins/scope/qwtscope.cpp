@@ -145,7 +145,21 @@ void QwtScope::setCurveSamples(int slot, const QVector<double>& x, const QVector
         return;
     ScopeCurve& c = m_curves[static_cast<size_t>(slot)];
     c.setScopeSamples(x, y);
+    fitCurveRange(c, minY, maxY);
+}
 
+void QwtScope::setCurveSeries(int slot, const ScopeSeries& x, const ScopeSeries& y, bool sortedX,
+                              double& minY, double& maxY)
+{
+    if (slot < 0 || slot >= kCurveSlots || x.size() == 0 || y.size() == 0)
+        return;
+    ScopeCurve& c = m_curves[static_cast<size_t>(slot)];
+    c.setScopeSeries(x, y, sortedX);
+    fitCurveRange(c, minY, maxY);
+}
+
+void QwtScope::fitCurveRange(const ScopeCurve& c, double& minY, double& maxY)
+{
     // Values that are not numbers (or infinite) say nothing about the range;
     // a curve without any finite value reports 0..0 and moves nothing.
     double low = 0.0, high = 0.0;

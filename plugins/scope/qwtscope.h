@@ -54,6 +54,9 @@ public:
     // the data leaves it. Empty arrays are ignored.
     void setCurveSamples(int slot, const QVector<double>& x, const QVector<double>& y,
                          double& minY, double& maxY);
+    // The same for series read in place (the live window's snapshot).
+    void setCurveSeries(int slot, const ScopeSeries& x, const ScopeSeries& y, bool sortedX,
+                        double& minY, double& maxY);
     void clearCurves();
     bool hasNoData() const;
 
@@ -81,6 +84,9 @@ public:
     double xStep() const { return m_xStep; }
     double yMin() const { return m_yMin; }
     double yMax() const { return m_yMax; }
+
+private:
+    void fitCurveRange(const ScopeCurve& curve, double& minY, double& maxY);
 
 protected slots:
     void onZoomer(const QRectF& rect);

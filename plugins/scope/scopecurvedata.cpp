@@ -31,72 +31,133 @@ int scopePixel(const QwtScaleMap& map, double value)
     return std::isnan(p) ? 0 : qRound(p);
 }
 
-ScopeCurveData::ScopeCurveData(const QVector<double>& x, const QVector<double>& y)
-    : m_x(x), m_y(y), m_size(std::min(x.size(), y.size()))
+ScopeSeries::ScopeSeries(const QVector<double>& values, bool summarise)
+    : m_size(std::size_t(values.size())), m_vector(values)
 {
-    const double* xs = m_x.constData();
-    const double* ys = m_y.constData();
-    constexpr double inf = std::numeric_limits<double>::infinity();
+    const double* data = m_vector.constData();
+    const std::size_t chunks = (m_size + kChunkSize - 1) / kChunkSize;
+    m_chunks.reserve(chunks);
+    for (std::size_t c = 0; c < chunks; ++c)
+        m_chunks.push_back(data + c * kChunkSize);
+    if (!summarise)
+        return;
+    m_ownSummaries = std::make_shared<std::vector<ScopeChunkSummary>>(chunks);
+    for (std::size_t c = 0; c < chunks; ++c) {
+        ScopeChunkSummary& sum = (*m_ownSummaries)[c];
+        sum.reset();
+        const std::size_t n = std::min(kChunkSize, m_size - c * kChunkSize);
+        for (std::size_t i = 0; i < n; ++i)
+            sum.add(i, m_chunks[c][i]);
+        m_summaries.push_back(&sum);
+    }
+}
 
+ScopeSeries::ScopeSeries(std::shared_ptr<const ScopeColumnSnapshot> snapshot, double offset)
+    : m_offset(offset), m_snapshot(std::move(snapshot))
+{
+    if (!m_snapshot)
+        return;
+    m_head = m_snapshot->head;
+    m_size = m_snapshot->size;
+    m_chunks.reserve(m_snapshot->chunks.size());
+    m_summaries.reserve(m_snapshot->chunks.size());
+    for (const auto& chunk : m_snapshot->chunks) {
+        m_chunks.push_back(chunk->values);
+        m_summaries.push_back(&chunk->summary);
+    }
+}
+
+void ScopeSeries::scan(std::size_t first, std::size_t last, double& lo, double& hi) const
+{
+    for (std::size_t pos = first; pos <= last; ++pos) {
+        const double v = m_chunks[pos / kChunkSize][pos % kChunkSize];
+        if (std::isfinite(v)) {
+            lo = std::min(lo, v);
+            hi = std::max(hi, v);
+        }
+    }
+}
+
+bool ScopeSeries::range(std::size_t first, std::size_t last, double& lo, double& hi) const
+{
+    if (m_size == 0 || first > last)
+        return false;
+    last = std::min(last, m_size - 1);
+    constexpr double inf = std::numeric_limits<double>::infinity();
+    double low = inf, high = -inf;
+    // Positions in the chunks; summaries cover whole chunks and blocks, so
+    // only the ragged ends are read value by value.
+    std::size_t pos = m_head + first;
+    const std::size_t end = m_head + last;
+    while (pos <= end) {
+        const std::size_t c = pos / kChunkSize;
+        const std::size_t chunkStart = c * kChunkSize;
+        if (!m_summaries.empty() && pos == chunkStart && chunkStart + kChunkSize - 1 <= end) {
+            low = std::min(low, m_summaries[c]->min);
+            high = std::max(high, m_summaries[c]->max);
+            pos = chunkStart + kChunkSize;
+            continue;
+        }
+        const std::size_t blockStart = pos / kBlockSize * kBlockSize;
+        const std::size_t blockEnd = blockStart + kBlockSize - 1;
+        if (!m_summaries.empty() && pos == blockStart && blockEnd <= end) {
+            const std::size_t b = (pos - chunkStart) / kBlockSize;
+            low = std::min(low, m_summaries[c]->blockMin[b]);
+            high = std::max(high, m_summaries[c]->blockMax[b]);
+        } else {
+            scan(pos, std::min(blockEnd, end), low, high);
+        }
+        pos = blockEnd + 1;
+    }
+    if (!(low <= high))
+        return false;
+    lo = low - m_offset;
+    hi = high - m_offset;
+    return true;
+}
+
+ScopeCurveData::ScopeCurveData(const QVector<double>& x, const QVector<double>& y)
+    : m_xs(x, false), m_ys(y, true), m_size(std::min(x.size(), y.size()))
+{
     // Sorted means ascending and finite throughout; a comparison with NaN is
     // false, so NaN ends the sorted run by itself.
+    const double* xs = x.constData();
     for (int i = 1; i < m_size && m_sortedX; ++i)
         m_sortedX = xs[i] >= xs[i - 1];
-    if (m_size > 0 && !(std::isfinite(xs[0]) && std::isfinite(xs[m_size - 1])))
+    summarise();
+}
+
+ScopeCurveData::ScopeCurveData(const ScopeSeries& x, const ScopeSeries& y, bool sortedX)
+    : m_xs(x), m_ys(y), m_size(int(std::min(x.size(), y.size())))
+{
+    if (!sortedX) {
+        for (int i = 1; i < m_size && m_sortedX; ++i)
+            m_sortedX = xAt(i) >= xAt(i - 1);
+    }
+    summarise();
+}
+
+void ScopeCurveData::summarise()
+{
+    constexpr double inf = std::numeric_limits<double>::infinity();
+    if (m_size > 0 && !(std::isfinite(xAt(0)) && std::isfinite(xAt(m_size - 1))))
         m_sortedX = false;
 
     double minX = inf, maxX = -inf;
     if (m_sortedX && m_size > 0) {
-        minX = xs[0];
-        maxX = xs[m_size - 1];
+        minX = xAt(0);
+        maxX = xAt(m_size - 1);
     } else {
         for (int i = 0; i < m_size; ++i) {
-            if (std::isfinite(xs[i])) {
-                minX = std::min(minX, xs[i]);
-                maxX = std::max(maxX, xs[i]);
+            const double v = xAt(i);
+            if (std::isfinite(v)) {
+                minX = std::min(minX, v);
+                maxX = std::max(maxX, v);
             }
         }
     }
 
-    // Per-block y range. NaN never wins a comparison; infinities do, and the
-    // rare block holding one is summed up again without them.
-    const int blocks = (m_size + kBlockSize - 1) / kBlockSize;
-    m_blockMin.resize(blocks);
-    m_blockMax.resize(blocks);
-    double minY = inf, maxY = -inf;
-    for (int b = 0; b < blocks; ++b) {
-        const int i0 = b * kBlockSize;
-        const int i1 = std::min(m_size, i0 + kBlockSize);
-        double lo = inf, hi = -inf;
-        for (int i = i0; i < i1; ++i) {
-            const double v = ys[i];
-            lo = v < lo ? v : lo;
-            hi = v > hi ? v : hi;
-        }
-        if (lo == -inf || hi == inf) {
-            lo = inf;
-            hi = -inf;
-            for (int i = i0; i < i1; ++i) {
-                if (std::isfinite(ys[i])) {
-                    lo = std::min(lo, ys[i]);
-                    hi = std::max(hi, ys[i]);
-                }
-            }
-        }
-        if (lo <= hi) {
-            m_blockMin[b] = lo;
-            m_blockMax[b] = hi;
-            minY = std::min(minY, lo);
-            maxY = std::max(maxY, hi);
-        } else {
-            m_blockMin[b] = m_blockMax[b] = std::nan("");
-        }
-    }
-    m_hasFiniteY = minY <= maxY;
-    if (m_hasFiniteY) {
-        m_minY = minY;
-        m_maxY = maxY;
-    }
+    m_hasFiniteY = m_size > 0 && m_ys.range(0, std::size_t(m_size - 1), m_minY, m_maxY);
     if (minX <= maxX && m_hasFiniteY)
         m_bounds = QRectF(minX, m_minY, maxX - minX, m_maxY - m_minY);
     else
@@ -107,38 +168,9 @@ bool ScopeCurveData::yRange(int first, int last, double& minY, double& maxY) con
 {
     first = std::max(first, 0);
     last = std::min(last, m_size - 1);
-    constexpr double inf = std::numeric_limits<double>::infinity();
-    double lo = inf, hi = -inf;
-    const double* ys = m_y.constData();
-    auto scan = [&](int a, int b) {
-        for (int i = a; i <= b; ++i) {
-            if (std::isfinite(ys[i])) {
-                lo = std::min(lo, ys[i]);
-                hi = std::max(hi, ys[i]);
-            }
-        }
-    };
-    int i = first;
-    while (i <= last) {
-        const int b = i / kBlockSize;
-        const int blockEnd = (b + 1) * kBlockSize - 1;
-        if (i == b * kBlockSize && blockEnd <= last) {
-            if (!std::isnan(m_blockMin[b])) {
-                lo = std::min(lo, m_blockMin[b]);
-                hi = std::max(hi, m_blockMax[b]);
-            }
-            i = blockEnd + 1;
-        } else {
-            const int end = std::min(blockEnd, last);
-            scan(i, end);
-            i = end + 1;
-        }
-    }
-    if (!(lo <= hi))
+    if (first > last)
         return false;
-    minY = lo;
-    maxY = hi;
-    return true;
+    return m_ys.range(std::size_t(first), std::size_t(last), minY, maxY);
 }
 
 size_t ScopeCurveData::size() const
@@ -148,7 +180,7 @@ size_t ScopeCurveData::size() const
 
 QPointF ScopeCurveData::sample(size_t i) const
 {
-    return QPointF(m_x[static_cast<int>(i)], m_y[static_cast<int>(i)]);
+    return QPointF(m_xs.at(i), m_ys.at(i));
 }
 
 QRectF ScopeCurveData::boundingRect() const
@@ -165,6 +197,28 @@ bool ScopeCurveData::finiteYRange(double& minY, double& maxY) const
     return true;
 }
 
+namespace {
+
+// First index in [0, size) whose x is not below (or, upper, above) value.
+template <typename Less>
+int searchX(const ScopeCurveData& data, int size, Less less)
+{
+    int lo = 0, count = size;
+    while (count > 0) {
+        const int step = count / 2;
+        const int mid = lo + step;
+        if (less(data.xAt(mid))) {
+            lo = mid + 1;
+            count -= step + 1;
+        } else {
+            count = step;
+        }
+    }
+    return lo;
+}
+
+} // namespace
+
 std::pair<int, int> ScopeCurveData::drawRange(double x1, double x2) const
 {
     if (m_size == 0)
@@ -173,20 +227,33 @@ std::pair<int, int> ScopeCurveData::drawRange(double x1, double x2) const
         return {0, m_size - 1};
     if (x1 > x2)
         std::swap(x1, x2);
-    const double* begin = m_x.constData();
-    const double* end = begin + m_size;
-    const int first = static_cast<int>(std::lower_bound(begin, end, x1) - begin) - 1;
-    const int last = static_cast<int>(std::upper_bound(begin, end, x2) - begin);
+    const int first = searchX(*this, m_size, [x1](double v) { return v < x1; }) - 1;
+    const int last = searchX(*this, m_size, [x2](double v) { return !(x2 < v); });
     return {std::max(first, 0), std::min(last, m_size - 1)};
+}
+
+int ScopeCurveData::blockCount() const
+{
+    if (m_size == 0)
+        return 0;
+    return blockOf(m_size - 1) + 1;
+}
+
+int ScopeCurveData::blockFirst(int block) const
+{
+    return std::max(0, block * kBlockSize - int(m_ys.head()));
+}
+
+int ScopeCurveData::blockLast(int block) const
+{
+    return std::min(m_size, (block + 1) * kBlockSize - int(m_ys.head())) - 1;
 }
 
 bool ScopeCurveData::blockYRange(int block, double& minY, double& maxY) const
 {
-    if (block < 0 || block >= m_blockMin.size() || std::isnan(m_blockMin[block]))
+    if (block < 0 || block >= blockCount())
         return false;
-    minY = m_blockMin[block];
-    maxY = m_blockMax[block];
-    return true;
+    return yRange(blockFirst(block), blockLast(block), minY, maxY);
 }
 
 ScopeCurve::ScopeCurve(const QString& title)
@@ -199,6 +266,11 @@ ScopeCurve::ScopeCurve(const QString& title)
 void ScopeCurve::setScopeSamples(const QVector<double>& x, const QVector<double>& y)
 {
     setData(new ScopeCurveData(x, y));
+}
+
+void ScopeCurve::setScopeSeries(const ScopeSeries& x, const ScopeSeries& y, bool sortedX)
+{
+    setData(new ScopeCurveData(x, y, sortedX));
 }
 
 const ScopeCurveData* ScopeCurve::scopeData() const
@@ -243,9 +315,7 @@ ScopeCurveSketch scopeCurveSketch(const QwtSeriesData<QPointF>& data, const QwtS
     // column are a contiguous run: find its end by galloping search and take
     // its y range from the block summaries, which makes the cost follow the
     // canvas width rather than the sample count.
-    const double* xs = scope->xData().constData();
-    const double* ys = scope->yData().constData();
-    auto columnOf = [&](int i) { return std::floor(clampPixel(xMap.transform(xs[i]))); };
+    auto columnOf = [&](int i) { return std::floor(clampPixel(xMap.transform(scope->xAt(i)))); };
     sketch.spans.reserve(static_cast<int>(columns) + 2);
     bool hasPrevious = false;
     double previousColumn = 0.0, previousX = 0.0, previousY = 0.0;
@@ -273,12 +343,12 @@ ScopeCurveSketch scopeCurveSketch(const QwtSeriesData<QPointF>& data, const QwtS
         if (!scope->yRange(first, last, low, high))
             continue;  // nothing finite in this column
         int a = first, b = last;
-        while (!std::isfinite(ys[a]))
+        while (!std::isfinite(scope->yAt(a)))
             ++a;
-        while (!std::isfinite(ys[b]))
+        while (!std::isfinite(scope->yAt(b)))
             --b;
-        const double firstX = clampPixel(xMap.transform(xs[a]));
-        const double firstY = clampPixel(yMap.transform(ys[a]));
+        const double firstX = clampPixel(xMap.transform(scope->xAt(a)));
+        const double firstY = clampPixel(yMap.transform(scope->yAt(a)));
         const double rowA = clampPixel(yMap.transform(low));
         const double rowB = clampPixel(yMap.transform(high));
         double top = std::min(rowA, rowB), bottom = std::max(rowA, rowB);
@@ -295,8 +365,8 @@ ScopeCurveSketch scopeCurveSketch(const QwtSeriesData<QPointF>& data, const QwtS
         sketch.spans.append(QRectF(column, top, 1.0, bottom - top));
         hasPrevious = true;
         previousColumn = column;
-        previousX = clampPixel(xMap.transform(xs[b]));
-        previousY = clampPixel(yMap.transform(ys[b]));
+        previousX = clampPixel(xMap.transform(scope->xAt(b)));
+        previousY = clampPixel(yMap.transform(scope->yAt(b)));
     }
     return sketch;
 }
@@ -377,20 +447,18 @@ NearestSample findNearestSample(const QwtSeriesData<QPointF>& data, const QwtSca
     // x is sorted, so pixel columns are monotonic in the index: start at the
     // block under the cursor and walk outwards while a block can still hold
     // a sample at least as near (its bounding box is no farther).
-    const double* xs = scope->xData().constData();
-    const double* ys = scope->yData().constData();
     const int blocks = scope->blockCount();
     const double cursorX = xMap.invTransform(pos.x());
-    int start = static_cast<int>(std::lower_bound(xs, xs + size, cursorX) - xs);
-    start = std::clamp(start, 0, size - 1) / ScopeCurveData::kBlockSize;
+    int start = searchX(*scope, size, [cursorX](double v) { return v < cursorX; });
+    start = scope->blockOf(std::clamp(start, 0, size - 1));
     start = std::clamp(start, 0, blocks - 1);
 
     enum class Visit { Scanned, Skipped, Beyond };
     auto visit = [&](int b) {
-        const int i0 = b * ScopeCurveData::kBlockSize;
-        const int i1 = std::min(size, i0 + ScopeCurveData::kBlockSize) - 1;
-        const int pxA = scopePixel(xMap, xs[i0]);
-        const int pxB = scopePixel(xMap, xs[i1]);
+        const int i0 = scope->blockFirst(b);
+        const int i1 = scope->blockLast(b);
+        const int pxA = scopePixel(xMap, scope->xAt(i0));
+        const int pxB = scopePixel(xMap, scope->xAt(i1));
         const qint64 gapX = std::max<qint64>({0, std::min(pxA, pxB) - pos.x(), pos.x() - std::max(pxA, pxB)});
         if (gapX * gapX > best.distance2)
             return Visit::Beyond;
@@ -403,7 +471,7 @@ NearestSample findNearestSample(const QwtSeriesData<QPointF>& data, const QwtSca
         if (gapX * gapX + gapY * gapY > best.distance2)
             return Visit::Skipped;
         for (int i = i0; i <= i1; ++i)
-            consider(i, xs[i], ys[i]);
+            consider(i, scope->xAt(i), scope->yAt(i));
         return Visit::Scanned;
     };
 

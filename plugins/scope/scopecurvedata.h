@@ -1,8 +1,9 @@
-// Curve data for the scope plot. The page hands over whole arrays every few
-// hundred milliseconds (36 curves of up to a million samples), so the data
-// keeps the implicitly shared vectors it is given instead of copying them
-// into points, and drawing reduces each pixel column to first/min/max/last
-// so that every peak stays visible at any sample count.
+// Curve data for the scope plot. The page hands over 36 curves of up to a
+// million samples every few hundred milliseconds, so the data reads the
+// store's shared chunks (or the implicitly shared vectors it is given) in
+// place instead of copying them into points, takes ranges from per-block
+// summaries, and drawing reduces each pixel column to first/min/max/last so
+// that every peak stays visible at any sample count.
 #pragma once
 
 #include <qwt_plot_curve.h>
@@ -14,28 +15,83 @@
 #include <QRectF>
 #include <QVector>
 
+#include "scopesamplestore.h"
+
+#include <cstddef>
 #include <limits>
+#include <memory>
 #include <utility>
+#include <vector>
 
 class QwtScaleMap;
+
+// One column of curve values as the plot reads it: chunks of
+// ScopeChunk::kSize values with the finite min/max of each block and chunk.
+// It either views a QVector (sharing it, summaries computed once) or a
+// snapshot of the sample store (sharing its chunks). An offset is subtracted
+// from every value as it is read, which is how the time base starts at 0.
+class ScopeSeries
+{
+public:
+    static constexpr std::size_t kChunkSize = ScopeChunk::kSize;
+    static constexpr std::size_t kBlockSize = ScopeChunkSummary::kBlockSize;
+
+    ScopeSeries() = default;
+    explicit ScopeSeries(const QVector<double>& values, bool summarise = true);
+    explicit ScopeSeries(std::shared_ptr<const ScopeColumnSnapshot> snapshot, double offset = 0.0);
+
+    std::size_t size() const { return m_size; }
+    // Position of value 0 in the first chunk; blocks are counted from the
+    // start of that chunk.
+    std::size_t head() const { return m_head; }
+    double at(std::size_t i) const
+    {
+        const std::size_t pos = m_head + i;
+        return m_chunks[pos / kChunkSize][pos % kChunkSize] - m_offset;
+    }
+    const QVector<double>& vector() const { return m_vector; }
+
+    // Finite range of the values first..last (offset applied), false when
+    // there is none. Whole chunks and blocks are taken from their summaries.
+    bool range(std::size_t first, std::size_t last, double& lo, double& hi) const;
+
+private:
+    void scan(std::size_t first, std::size_t last, double& lo, double& hi) const;
+
+    std::vector<const double*> m_chunks;
+    std::vector<const ScopeChunkSummary*> m_summaries; // empty without summaries
+    std::size_t m_head = 0;
+    std::size_t m_size = 0;
+    double m_offset = 0.0;
+    // Owners of what the pointers above point into.
+    QVector<double> m_vector;
+    std::shared_ptr<const ScopeColumnSnapshot> m_snapshot;
+    std::shared_ptr<std::vector<ScopeChunkSummary>> m_ownSummaries;
+};
 
 class ScopeCurveData : public QwtSeriesData<QPointF>
 {
 public:
     // Samples summarised per block for the nearest-sample search.
-    static constexpr int kBlockSize = 64;
+    static constexpr int kBlockSize = int(ScopeChunkSummary::kBlockSize);
 
     ScopeCurveData() = default;
     // Keeps both vectors (shared, not copied). The curve has as many samples
     // as the shorter of the two.
     ScopeCurveData(const QVector<double>& x, const QVector<double>& y);
+    // Reads both series in place; sortedX is the caller's knowledge that x
+    // never decreases (it is checked only when not known).
+    ScopeCurveData(const ScopeSeries& x, const ScopeSeries& y, bool sortedX);
 
     size_t size() const override;
     QPointF sample(size_t i) const override;
     QRectF boundingRect() const override;  // over the finite samples
 
-    const QVector<double>& xData() const { return m_x; }
-    const QVector<double>& yData() const { return m_y; }
+    // The vectors given to the first constructor; empty otherwise.
+    const QVector<double>& xData() const { return m_xs.vector(); }
+    const QVector<double>& yData() const { return m_ys.vector(); }
+    double xAt(int i) const { return m_xs.at(std::size_t(i)); }
+    double yAt(int i) const { return m_ys.at(std::size_t(i)); }
 
     // x is finite and never decreases from one sample to the next.
     bool isSortedX() const { return m_sortedX; }
@@ -48,24 +104,28 @@ public:
     // no sample is needed.
     std::pair<int, int> drawRange(double x1, double x2) const;
 
-    // Finite y range of block b (samples b*kBlockSize ..), false when the
-    // block holds no finite y.
+    // Blocks of kBlockSize positions, counted from the start of the first
+    // chunk: the first and last block may hold fewer samples.
+    int blockCount() const;
+    int blockOf(int i) const { return int((m_ys.head() + std::size_t(i)) / kBlockSize); }
+    int blockFirst(int block) const;
+    int blockLast(int block) const;
+    // Finite y range of a block, false when it holds no finite y.
     bool blockYRange(int block, double& minY, double& maxY) const;
-    int blockCount() const { return m_blockMin.size(); }
     // Finite y range of the samples first..last, false when there is none.
     bool yRange(int first, int last, double& minY, double& maxY) const;
 
 private:
-    QVector<double> m_x;
-    QVector<double> m_y;
+    void summarise();
+
+    ScopeSeries m_xs;
+    ScopeSeries m_ys;
     int m_size = 0;
     bool m_sortedX = true;
     bool m_hasFiniteY = false;
     QRectF m_bounds;
     double m_minY = 0.0;
     double m_maxY = 0.0;
-    QVector<double> m_blockMin;  // NaN for a block without finite y
-    QVector<double> m_blockMax;
 };
 
 // A plot curve over ScopeCurveData whose line drawing decimates per pixel
@@ -77,6 +137,8 @@ public:
 
     // Shares x and y with the caller.
     void setScopeSamples(const QVector<double>& x, const QVector<double>& y);
+    // Reads the series in place (see ScopeCurveData).
+    void setScopeSeries(const ScopeSeries& x, const ScopeSeries& y, bool sortedX);
     // nullptr when the curve holds other data.
     const ScopeCurveData* scopeData() const;
 

@@ -5,18 +5,35 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <limits>
 
-void ScopeSampleColumn::push_back(double value)
+void ScopeChunkSummary::reset()
 {
-    const std::size_t pos = m_head + m_size;
-    if (pos / kChunkSize == m_chunks.size()) {
-        if (m_spare)
-            m_chunks.push_back(std::move(m_spare));
-        else
-            m_chunks.push_back(std::make_unique<double[]>(kChunkSize));
-    }
-    m_chunks[pos / kChunkSize][pos % kChunkSize] = value;
-    ++m_size;
+    constexpr double inf = std::numeric_limits<double>::infinity();
+    std::fill(std::begin(blockMin), std::end(blockMin), inf);
+    std::fill(std::begin(blockMax), std::end(blockMax), -inf);
+    min = inf;
+    max = -inf;
+}
+
+void ScopeChunkSummary::add(std::size_t offset, double value)
+{
+    // Values that are not finite say nothing about the range.
+    if (!std::isfinite(value))
+        return;
+    const std::size_t b = offset / kBlockSize;
+    blockMin[b] = std::min(blockMin[b], value);
+    blockMax[b] = std::max(blockMax[b], value);
+    min = std::min(min, value);
+    max = std::max(max, value);
+}
+
+void ScopeSampleColumn::addChunk()
+{
+    // Left uninitialised: only written positions are ever read.
+    std::shared_ptr<ScopeChunk> chunk(new ScopeChunk);
+    chunk->summary.reset();
+    m_chunks.push_back(std::move(chunk));
 }
 
 void ScopeSampleColumn::pop_front()
@@ -25,12 +42,13 @@ void ScopeSampleColumn::pop_front()
         return;
     --m_size;
     if (++m_head == kChunkSize) {
-        m_spare = std::move(m_chunks.front());
         m_chunks.pop_front();
         m_head = 0;
     }
-    if (m_size == 0 && !m_chunks.empty()) {
-        // Nothing left: start again at the beginning of the one chunk held.
+    if (m_size == 0) {
+        // The summaries of a chunk cover everything written into it, so an
+        // emptied column starts on a fresh chunk rather than rewriting one.
+        m_chunks.clear();
         m_head = 0;
     }
 }
@@ -38,7 +56,6 @@ void ScopeSampleColumn::pop_front()
 void ScopeSampleColumn::clear()
 {
     m_chunks.clear();
-    m_spare.reset();
     m_head = 0;
     m_size = 0;
 }
@@ -51,7 +68,7 @@ void ScopeSampleColumn::copyTo(double* out, double offset) const
         if (left == 0)
             break;
         const std::size_t n = std::min(left, kChunkSize - start);
-        const double* src = chunk.get() + start;
+        const double* src = chunk->values + start;
         if (offset == 0.0) {
             std::memcpy(out, src, n * sizeof(double));
         } else {
@@ -62,6 +79,31 @@ void ScopeSampleColumn::copyTo(double* out, double offset) const
         left -= n;
         start = 0;
     }
+}
+
+ScopeColumnSnapshot ScopeSampleColumn::snapshot() const
+{
+    ScopeColumnSnapshot snap;
+    snap.head = m_head;
+    snap.size = m_size;
+    if (m_size == 0)
+        return snap;
+    const std::size_t end = m_head + m_size;
+    const std::size_t used = (end + kChunkSize - 1) / kChunkSize;
+    snap.chunks.reserve(used);
+    for (std::size_t c = 0; c < used; ++c) {
+        if ((c + 1) * kChunkSize <= end) {
+            snap.chunks.push_back(m_chunks[c]);
+            continue;
+        }
+        // The chunk the collector is still filling.
+        const std::size_t fill = end - c * kChunkSize;
+        std::shared_ptr<ScopeChunk> copy(new ScopeChunk);
+        std::memcpy(copy->values, m_chunks[c]->values, fill * sizeof(double));
+        copy->summary = m_chunks[c]->summary;
+        snap.chunks.push_back(std::move(copy));
+    }
+    return snap;
 }
 
 void ScopeSampleStore::reset(const SlotMask& receiving)
@@ -77,6 +119,8 @@ void ScopeSampleStore::clear()
     m_time.clear();
     for (auto& column : m_values)
         column.clear();
+    m_appended = 0;
+    m_lastDescent = 0;
 }
 
 const ScopeSampleColumn& ScopeSampleStore::slot(int slot) const
@@ -92,11 +136,14 @@ void ScopeSampleStore::appendRow(const _ST_ReadScopeData& row)
         return;
     if (!m_time.empty() && row.time < m_time.front())
         clear();
+    if (!m_time.empty() && row.time < m_time.back())
+        m_lastDescent = m_appended;
     for (int k = 0; k < kRowValues; ++k) {
         if (m_receiving.test(k))
             m_values[k].push_back(row.values[k]);
     }
     m_time.push_back(row.time);
+    ++m_appended;
     trim();
 }
 
@@ -113,4 +160,17 @@ void ScopeSampleStore::trim()
                 m_values[k].pop_front();
         }
     }
+}
+
+ScopeSampleStore::Snapshot ScopeSampleStore::snapshot() const
+{
+    Snapshot snap;
+    snap.times = std::make_shared<const ScopeColumnSnapshot>(m_time.snapshot());
+    for (int k = 0; k < kSlots; ++k) {
+        if (!m_values[k].empty())
+            snap.values[k] = std::make_shared<const ScopeColumnSnapshot>(m_values[k].snapshot());
+    }
+    // Row numbers: the oldest row kept is m_appended - size.
+    snap.sortedTimes = m_lastDescent <= m_appended - m_time.size();
+    return snap;
 }

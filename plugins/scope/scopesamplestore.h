@@ -3,6 +3,11 @@
 // The collector appends a row at a time and the window slides forward; old
 // samples leave from the front in constant time whatever the window length.
 // Not locked: the page guards it with its data lock.
+//
+// A redraw takes a snapshot instead of a copy: chunks that are full never
+// change again, so the snapshot shares them and copies only the chunk still
+// being filled. Each chunk keeps the finite minimum and maximum of its blocks
+// and of itself, so the plot finds a curve's range without reading it.
 #pragma once
 
 #include <bitset>
@@ -13,21 +18,61 @@
 
 struct _ST_ReadScopeData;
 
+// Finite minimum and maximum of one chunk and of its blocks of kBlockSize
+// values; lo > hi (+inf, -inf) where nothing finite was written.
+struct ScopeChunkSummary
+{
+    static constexpr std::size_t kBlockSize = 64;
+    static constexpr std::size_t kBlocks = 64;
+    double blockMin[kBlocks];
+    double blockMax[kBlocks];
+    double min;
+    double max;
+
+    void reset();
+    void add(std::size_t offset, double value);
+};
+
+struct ScopeChunk
+{
+    static constexpr std::size_t kSize = ScopeChunkSummary::kBlockSize * ScopeChunkSummary::kBlocks;
+    double values[kSize];
+    ScopeChunkSummary summary;
+};
+
+// The values of a column at one moment: chunk 0 holds the oldest value at
+// position head. Every chunk is read-only and may be shared with the store.
+struct ScopeColumnSnapshot
+{
+    std::vector<std::shared_ptr<const ScopeChunk>> chunks;
+    std::size_t head = 0;
+    std::size_t size = 0;
+};
+
 // A queue of doubles stored in fixed-size chunks. Appending and dropping the
 // oldest value are O(1); no single allocation ever grows with the window, so
-// a long window never stalls the collector on a large reallocation. One
-// emptied chunk is kept for reuse, which makes a steady sliding window
-// allocation-free.
+// a long window never stalls the collector on a large reallocation.
 class ScopeSampleColumn
 {
 public:
-    static constexpr std::size_t kChunkSize = 4096;
+    static constexpr std::size_t kChunkSize = ScopeChunk::kSize;
 
     ScopeSampleColumn() = default;
     ScopeSampleColumn(const ScopeSampleColumn&) = delete;
     ScopeSampleColumn& operator=(const ScopeSampleColumn&) = delete;
 
-    void push_back(double value);
+    void push_back(double value)
+    {
+        const std::size_t pos = m_head + m_size;
+        const std::size_t c = pos / kChunkSize;
+        if (c == m_chunks.size())
+            addChunk();
+        ScopeChunk& chunk = *m_chunks[c];
+        const std::size_t offset = pos % kChunkSize;
+        chunk.values[offset] = value;
+        chunk.summary.add(offset, value);
+        ++m_size;
+    }
     void pop_front();
     void clear();
 
@@ -38,19 +83,27 @@ public:
     double at(std::size_t i) const
     {
         const std::size_t pos = m_head + i;
-        return m_chunks[pos / kChunkSize][pos % kChunkSize];
+        return m_chunks[pos / kChunkSize]->values[pos % kChunkSize];
     }
 
     // Copies all values, oldest first, to out (room for size() doubles),
     // subtracting offset from each.
     void copyTo(double* out, double offset = 0.0) const;
 
+    // Shares the full chunks and copies the one being filled, so the
+    // snapshot never sees a later append.
+    ScopeColumnSnapshot snapshot() const;
+
     // Chunks held, for memory accounting in tests.
     std::size_t chunkCount() const { return m_chunks.size(); }
 
 private:
-    std::deque<std::unique_ptr<double[]>> m_chunks;
-    std::unique_ptr<double[]> m_spare;
+    void addChunk();
+
+    // Only the last chunk is ever written; all others are full and may be
+    // shared with snapshots. A chunk leaving the front is released, never
+    // reused, because a snapshot may still read it.
+    std::deque<std::shared_ptr<ScopeChunk>> m_chunks;
     std::size_t m_head = 0; // position of the oldest value in the first chunk
     std::size_t m_size = 0;
 };
@@ -61,6 +114,15 @@ public:
     static constexpr int kSlots = 48;     // curve slots of the plot
     static constexpr int kRowValues = 36; // values per controller row
     using SlotMask = std::bitset<kSlots>;
+
+    // The whole window at one moment, for drawing without the data lock.
+    struct Snapshot
+    {
+        std::shared_ptr<const ScopeColumnSnapshot> times;
+        std::shared_ptr<const ScopeColumnSnapshot> values[kSlots]; // null when empty
+        // Stamps never decrease across the window.
+        bool sortedTimes = true;
+    };
 
     ScopeSampleStore() = default;
     ScopeSampleStore(const ScopeSampleStore&) = delete;
@@ -93,6 +155,9 @@ public:
     // receive and for slot numbers outside 0..47.
     const ScopeSampleColumn& slot(int slot) const;
 
+    // Cost: the chunk pointers plus at most one partial chunk per column.
+    Snapshot snapshot() const;
+
 private:
     void trim();
 
@@ -101,4 +166,9 @@ private:
     ScopeSampleColumn m_none;
     SlotMask m_receiving;
     double m_span = 10000.0;
+    // Rows appended since the last clear, and the number of the newest row
+    // whose stamp is below the one before it: the window is in order when
+    // that row has already left it (or is its oldest row).
+    std::size_t m_appended = 0;
+    std::size_t m_lastDescent = 0;
 };
