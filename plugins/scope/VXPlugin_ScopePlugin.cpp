@@ -1,6 +1,7 @@
 #include "VXPlugin_ScopePlugin.h"
 
 #include "VXPlugin_Scope.h"
+#include "scopeplotimage.h"
 
 #include <QIcon>
 
@@ -46,7 +47,10 @@ bool VXPlugin_ScopePlugin::isContainer() const
 
 QWidget* VXPlugin_ScopePlugin::createWidget(QWidget* parent)
 {
-    return new VXPlugin_Scope(parent);
+    auto* page = new VXPlugin_Scope(parent);
+    // The image menu rides on the finished page's plot.
+    ScopePlotImageMenu::attach(page);
+    return page;
 }
 
 bool VXPlugin_ScopePlugin::isInitialized() const
