@@ -1,7 +1,9 @@
 // Figures for the scope page: append + trim of one row into the sample store
 // (window of 1,000 and 1,000,000 rows, 36 channels) against the plain
 // reading of removing the front of 48 growable arrays; one collector batch
-// (51 rows, 36 channels) through the page; one redraw of 36 x 10,000 samples.
+// (51 rows, 36 channels) through the page; one redraw of 36 x 10,000 samples;
+// the page's sixth-tick redraw at 1100 x 500 canvas pixels for 10,000 and
+// 1,000,000 rows, with the process's resident memory against the raw bytes.
 #include "ScopePageSupport.h"
 
 #include "VX_Prod.h"
@@ -11,9 +13,14 @@
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
+#include <QLineEdit>
 #include <QVector>
 
+#include <qwt_plot_canvas.h>
+
 #include <cmath>
+#include <cstdio>
+#include <unistd.h>
 #include <vector>
 
 using namespace scopetest;
@@ -144,6 +151,50 @@ void BM_Redraw36x10000(benchmark::State& state)
     state.SetLabel(paint ? "feed + paint" : "feed only");
 }
 BENCHMARK(BM_Redraw36x10000)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+
+double residentMegabytes()
+{
+    long pages = 0, resident = 0;
+    if (FILE* f = std::fopen("/proc/self/statm", "r")) {
+        if (std::fscanf(f, "%ld %ld", &pages, &resident) != 2)
+            resident = 0;
+        std::fclose(f);
+    }
+    return double(resident) * double(sysconf(_SC_PAGESIZE)) / 1e6;
+}
+
+// The timer's redraw of a page holding `rows` rows of 36 channels: snapshot
+// under the data lock, 36 curves handed over, Y fit, canvas painted.
+void BM_PageRedraw(benchmark::State& state)
+{
+    const int rows = int(state.range(0));
+    LivePage live;
+    live.page.findChild<QLineEdit*>(QStringLiteral("ScopePlugin_edit_PeriodTime"))
+        ->setText(QString::number(std::max(rows - 1, 10000)));
+    live.page.show();
+    // Size the page so the canvas is 1100 x 500 pixels.
+    for (int round = 0; round < 3; ++round) {
+        QCoreApplication::processEvents();
+        const QSize canvas = live.page.plot()->canvas()->size();
+        live.page.resize(live.page.size() + QSize(1100, 500) - canvas);
+    }
+    QCoreApplication::processEvents();
+    const double before = residentMegabytes();
+    for (int i = 0; i < rows; ++i)
+        live.page.appendRow(rowAt(i));
+    for (auto _ : state) {
+        live.page.feedPlot();
+        live.page.plot()->canvas()->repaint();
+    }
+    const double raw = double(rows) * 37 * 8 / 1e6;
+    const QSize canvas = live.page.plot()->canvas()->size();
+    state.counters["samples_per_curve"] = double(live.page.plot()->curve(0)->dataSize());
+    state.counters["canvas_w"] = canvas.width();
+    state.counters["canvas_h"] = canvas.height();
+    state.counters["raw_MB"] = raw;
+    state.counters["rss_growth_MB"] = residentMegabytes() - before;
+}
+BENCHMARK(BM_PageRedraw)->Arg(10000)->Arg(1000000)->Unit(benchmark::kMillisecond);
 
 } // namespace
 

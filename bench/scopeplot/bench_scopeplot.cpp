@@ -1,8 +1,14 @@
 // Redraw and tracker cost of the scope plot at the page's feeding sizes:
-// 36 curves of 10,000 samples (default period) and of 1,000,000 samples.
+// 36 curves of 10,000 samples (default period) and of 1,000,000 samples, fed
+// from vectors and, as the live page feeds them, from a sample store's
+// snapshot; the snapshot itself (what the data lock is held for) against
+// copying the window out.
 #include "qwtscope.h"
 #include "scopecurvedata.h"
 #include "scopedatatracker.h"
+#include "scopesamplestore.h"
+
+#include "VX_Prod.h"
 
 #include <qwt_plot_canvas.h>
 #include <qwt_scale_map.h>
@@ -14,6 +20,7 @@
 #include <benchmark/benchmark.h>
 
 #include <cmath>
+#include <map>
 #include <memory>
 #include <random>
 
@@ -166,6 +173,139 @@ void BM_TrackerMoveFullScan(benchmark::State& state)
     state.SetItemsProcessed(state.iterations() * 36 * state.range(0));
 }
 
+// A store holding `rows` rows of 36 channels, 1 ms apart, built once per size.
+ScopeSampleStore& filledStore(int rows)
+{
+    static std::map<int, std::unique_ptr<ScopeSampleStore>> stores;
+    auto& store = stores[rows];
+    if (!store) {
+        stores.clear();  // one large store at a time
+        auto fresh = std::make_unique<ScopeSampleStore>();
+        ScopeSampleStore::SlotMask all;
+        for (int k = 0; k < 36; ++k)
+            all.set(k);
+        fresh->reset(all);
+        fresh->setSpan(rows - 1);
+        std::mt19937 rng(11);
+        std::normal_distribution<double> noise(0.0, 0.3);
+        _ST_ReadScopeData row{};
+        for (int i = 0; i < rows; ++i) {
+            row.time = 5000.0 + i;
+            for (int c = 0; c < 36; ++c)
+                row.values[c] = 5.0 * std::sin(i * (c + 1) * 6.0 / rows) + noise(rng) + c * 0.1;
+            fresh->appendRow(row);
+        }
+        stores[rows] = std::move(fresh);
+        return *stores[rows];
+    }
+    return *store;
+}
+
+// A plot whose canvas is 1100 x 500 pixels, 36 curves set up.
+std::unique_ptr<QwtScope> sizedPlot()
+{
+    auto plot = std::make_unique<QwtScope>();
+    plot->resize(1100, 500);
+    plot->show();
+    for (int round = 0; round < 3; ++round) {
+        QApplication::processEvents();
+        plot->resize(plot->size() + QSize(1100, 500) - plot->canvas()->size());
+    }
+    QApplication::processEvents();
+    for (int c = 0; c < 36; ++c) {
+        _ST_ScopeAxisInfo info;
+        info.nSubIndex = c;
+        info.nCurve = c;
+        info.nIndex = c + 1;
+        plot->setCurveInfo(c, QStringLiteral("channel %1").arg(c), info);
+    }
+    return plot;
+}
+
+// What the page does with a snapshot: x with the oldest stamp subtracted as
+// it is read, 36 curves, the Y fit over their ranges.
+void feedSnapshot(QwtScope& plot, const ScopeSampleStore::Snapshot& snap)
+{
+    const ScopeSeries x(snap.times, ScopeSeries(snap.times).at(0));
+    double low = 0.0, high = 0.0;
+    for (int c = 0; c < 36; ++c) {
+        double lo = 0.0, hi = 0.0;
+        plot.setCurveSeries(c, x, ScopeSeries(snap.values[c]), snap.sortedTimes, lo, hi);
+        low = c == 0 ? lo : std::min(low, lo);
+        high = c == 0 ? hi : std::max(high, hi);
+    }
+    const double half = std::max((high - low) * 1.01 / 2.0, 0.01);
+    plot.setYAxis((high + low) / 2.0 - half, (high + low) / 2.0 + half);
+}
+
+// Held under the page's data lock once per redraw.
+void BM_StoreSnapshot(benchmark::State& state)
+{
+    ScopeSampleStore& store = filledStore(int(state.range(0)));
+    for (auto _ : state) {
+        ScopeSampleStore::Snapshot snap = store.snapshot();
+        benchmark::DoNotOptimize(snap.times.get());
+    }
+}
+
+// The former hand-over: copy the window out of the store into vectors.
+void BM_StoreCopyOut(benchmark::State& state)
+{
+    ScopeSampleStore& store = filledStore(int(state.range(0)));
+    for (auto _ : state) {
+        QVector<double> x(int(store.rowCount()));
+        store.times().copyTo(x.data(), store.times().front());
+        std::vector<QVector<double>> ys(36);
+        for (int c = 0; c < 36; ++c) {
+            ys[size_t(c)].resize(int(store.rowCount()));
+            store.slot(c).copyTo(ys[size_t(c)].data());
+        }
+        benchmark::DoNotOptimize(ys.back().data());
+    }
+}
+
+// One sixth-tick redraw from the store: snapshot, hand-over, Y fit, paint.
+void BM_SnapshotRedraw(benchmark::State& state)
+{
+    ScopeSampleStore& store = filledStore(int(state.range(0)));
+    auto plot = sizedPlot();
+    plot->setXAxis(0, double(state.range(0)), double(state.range(0)) / 10);
+    plot->replot();
+    QImage image(plot->canvas()->size(), QImage::Format_ARGB32_Premultiplied);
+    for (auto _ : state) {
+        feedSnapshot(*plot, store.snapshot());
+        image.fill(Qt::white);
+        QPainter painter(&image);
+        plot->drawCanvas(&painter);
+    }
+    state.counters["canvas_w"] = image.width();
+    state.counters["canvas_h"] = image.height();
+    state.SetItemsProcessed(state.iterations() * 36 * state.range(0));
+}
+
+// One mouse move over 36 curves read from a snapshot.
+void BM_SnapshotTrackerMove(benchmark::State& state)
+{
+    ScopeSampleStore& store = filledStore(int(state.range(0)));
+    auto plot = sizedPlot();
+    plot->setXAxis(0, double(state.range(0)), double(state.range(0)) / 10);
+    feedSnapshot(*plot, store.snapshot());
+    plot->replot();
+    plot->updateAxes();
+    const QSize size = plot->canvas()->size();
+    std::mt19937 rng(3);
+    std::uniform_int_distribution<int> px(0, size.width() - 1), py(0, size.height() - 1);
+    for (auto _ : state) {
+        plot->tracker()->calcClosestPoint(QPoint(px(rng), py(rng)));
+        benchmark::DoNotOptimize(plot->tracker()->closestPoint().index);
+    }
+    state.SetItemsProcessed(state.iterations() * 36 * state.range(0));
+}
+
+BENCHMARK(BM_StoreSnapshot)->Arg(10000)->Arg(1000000)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_StoreCopyOut)->Arg(10000)->Arg(1000000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SnapshotRedraw)->Arg(10000)->Arg(1000000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SnapshotTrackerMove)->Arg(10000)->Arg(1000000)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_HandOver36Curves)->Arg(10000)->Arg(1000000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_RedrawGridOnly)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Redraw36Curves)->Arg(10000)->Arg(1000000)->Unit(benchmark::kMillisecond);

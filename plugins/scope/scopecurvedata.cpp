@@ -69,13 +69,26 @@ ScopeSeries::ScopeSeries(std::shared_ptr<const ScopeColumnSnapshot> snapshot, do
 
 void ScopeSeries::scan(std::size_t first, std::size_t last, double& lo, double& hi) const
 {
-    for (std::size_t pos = first; pos <= last; ++pos) {
-        const double v = m_chunks[pos / kChunkSize][pos % kChunkSize];
-        if (std::isfinite(v)) {
-            lo = std::min(lo, v);
-            hi = std::max(hi, v);
+    // A run never leaves its chunk when called from range(), but any span
+    // is walked chunk by chunk.
+    double low = lo, high = hi;
+    while (first <= last) {
+        const std::size_t c = first / kChunkSize;
+        const std::size_t end = std::min(last, c * kChunkSize + kChunkSize - 1);
+        const double* v = m_chunks[c] + (first - c * kChunkSize);
+        const std::size_t n = end - first + 1;
+        for (std::size_t i = 0; i < n; ++i) {
+            // v - v is 0 for finite values and NaN for infinities and NaN.
+            const double x = v[i];
+            if (x - x == 0.0) {
+                low = x < low ? x : low;
+                high = x > high ? x : high;
+            }
         }
+        first = end + 1;
     }
+    lo = low;
+    hi = high;
 }
 
 bool ScopeSeries::range(std::size_t first, std::size_t last, double& lo, double& hi) const
@@ -394,15 +407,27 @@ void ScopeCurve::drawLines(QPainter* painter, const QwtScaleMap& xMap, const Qwt
 
     // Spans are filled as whole-pixel rectangles one pen wide: a wide pen's
     // stroker costs far more than a fill, for the same pixels.
+    // They go to the painter in one call: per-call overhead, not pixels,
+    // dominates a thousand small fills per curve.
     const QColor color = painter->pen().color();
     const QRect bounds = clipRect.toAlignedRect();
+    const int width = static_cast<int>(std::lround(pw));
+    QVector<QRect> rects;
+    rects.reserve(sketch.spans.size());
     for (const QRectF& span : sketch.spans) {
         const int top = static_cast<int>(std::floor(span.top() - pw / 2 + 0.5));
         const int bottom = static_cast<int>(std::floor(span.bottom() + pw / 2 + 0.5));
-        const QRect r = QRect(static_cast<int>(span.x()), top, static_cast<int>(std::lround(pw)), bottom - top)
-                            .intersected(bounds);
+        const QRect r = QRect(static_cast<int>(span.x()), top, width, bottom - top).intersected(bounds);
         if (!r.isEmpty())
-            painter->fillRect(r, color);
+            rects.append(r);
+    }
+    if (!rects.isEmpty()) {
+        painter->save();
+        painter->setPen(Qt::NoPen);
+        painter->setBrush(color);
+        painter->setRenderHint(QPainter::Antialiasing, false);
+        painter->drawRects(rects.constData(), rects.size());
+        painter->restore();
     }
     for (const QLineF& link : sketch.links) {
         QPolygonF segment;
