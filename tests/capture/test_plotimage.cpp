@@ -147,6 +147,12 @@ TEST_F(PlotImage, RightClickWritesEachFormat)
         const QByteArray bytes = written(answer);
         ASSERT_FALSE(bytes.isEmpty());
         c.check(bytes);
+        // For a look at the pictures: VX_PLOT_IMAGE_DIR keeps a copy.
+        const QString keep = qEnvironmentVariable("VX_PLOT_IMAGE_DIR");
+        if (!keep.isEmpty()) {
+            QFile::remove(keep + "/" + c.file);
+            QFile::copy(answer, keep + "/" + c.file);
+        }
     }
     EXPECT_EQ(menusShown, 3);
     EXPECT_TRUE(messages.isEmpty()) << messages.join('\n').toStdString();
