@@ -151,17 +151,34 @@ const char* dumpPath()
     return g_dumpPath;
 }
 
-QString prepareDumpPath(const QString& appDir, const QString& version, const QDateTime& startTime)
+namespace {
+
+QString prepareIn(const QString& dumpDir, bool withParents, const QString& version, const QDateTime& startTime)
 {
-    QString path = appDir + QStringLiteral("/debugInfo");
+    QString path = dumpDir;
     setDumpPath(path);
-    QDir().mkdir(QString::fromUtf8(g_dumpPath));
+    if (withParents)
+        QDir().mkpath(QString::fromUtf8(g_dumpPath));
+    else
+        QDir().mkdir(QString::fromUtf8(g_dumpPath));
     // The name carries the time of start-up: a later crash in the same run
     // goes to the same file.
     path += QStringLiteral("/VXTools_") + version + QLatin1Char('_')
             + startTime.toString(QStringLiteral("yyyy_MM_dd_hh_mm_ss")) + QStringLiteral(".dmp");
     setDumpPath(path);
     return path;
+}
+
+} // namespace
+
+QString prepareDumpPath(const QString& appDir, const QString& version, const QDateTime& startTime)
+{
+    return prepareIn(appDir + QStringLiteral("/debugInfo"), false, version, startTime);
+}
+
+QString prepareDumpPathIn(const QString& dumpDir, const QString& version, const QDateTime& startTime)
+{
+    return prepareIn(dumpDir, true, version, startTime);
 }
 
 void setMessageProgram(const QString& path)

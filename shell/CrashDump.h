@@ -23,6 +23,10 @@ const char* dumpPath();
 // Returns the full name as it was formed (before cutting).
 QString prepareDumpPath(const QString& appDir, const QString& version, const QDateTime& startTime);
 
+// The same with the dump folder given whole (it and any missing parents are
+// created, failures ignored): used when the program directory is read-only.
+QString prepareDumpPathIn(const QString& dumpDir, const QString& version, const QDateTime& startTime);
+
 // The program that shows the message; it is started as
 // `<helper> "dump files" <message>` and waited for. Empty: no message.
 void setMessageProgram(const QString& path);

@@ -1,6 +1,7 @@
 #include "VXToolsMain.h"
 
 #include "CommDlg/aboutdialog.h"
+#include "WritablePlaces.h"
 #include "CustomMenu.h"
 #include "VXPage_ZPSIPPortConfig.h"
 #include "VXPluginContract.h"
@@ -58,7 +59,7 @@ MainWindow::MainWindow(QWidget* parent, const QString& programDir)
     Q_INIT_RESOURCE(VXTools);
     buildForm();
 
-    m_iniPath = QDir(m_programDir).filePath(QStringLiteral("VXTools.ini"));
+    m_iniPath = vx::writablePlaces(m_programDir).iniPath;
     {
         QSettings ini(m_iniPath, QSettings::IniFormat);
         m_zpsAddress = ini.value(QStringLiteral("ZPS/IP")).toString();
@@ -233,7 +234,12 @@ void MainWindow::addPage(QObject* plugin)
     button->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
     button->setIconSize(QSize(72, 36));
     button->setIcon(icon);
-    button->setText(name);
+    // The page names the plug-ins give are words a user reads as well.
+    static const char* const kPageNames[] = {QT_TRANSLATE_NOOP("MainWindow", "scope"),
+                                             QT_TRANSLATE_NOOP("MainWindow", "config"),
+                                             QT_TRANSLATE_NOOP("MainWindow", "script")};
+    Q_UNUSED(kPageNames);
+    button->setText(QCoreApplication::translate("MainWindow", name.toUtf8().constData()));
     button->setStyleSheet(QString::fromLatin1(kPageButtonStyle));
     button->setToolTip(contract->toolTip());
     column->addWidget(button, 0);

@@ -1,11 +1,15 @@
 // VXTools: start-up. Reads no command-line options and no environment of its own.
 #include "CrashDump.h"
 #include "FileVersion.h"
+#include "Translation.h"
 #include "VXToolsMain.h"
+#include "WritablePlaces.h"
 
 #include <QApplication>
 #include <QDateTime>
 #include <QFile>
+#include <QLocale>
+#include <QTranslator>
 #include <QScreen>
 
 int main(int argc, char* argv[])
@@ -13,9 +17,15 @@ int main(int argc, char* argv[])
     QApplication app(argc, argv);
 
     const QString appDir = QCoreApplication::applicationDirPath();
-    vx::crash::prepareDumpPath(appDir, vx::fileVersionText(), QDateTime::currentDateTime());
+    const vx::WritablePlaces places = vx::writablePlaces(appDir);
+    vx::crash::prepareDumpPathIn(places.dumpDir, vx::fileVersionText(), QDateTime::currentDateTime());
     vx::crash::setMessageProgram(appDir + QStringLiteral("/vxtools-crashbox"));
     vx::crash::installHandler();
+
+    // Texts follow the system's language when a translation for it ships.
+    QTranslator translator;
+    if (vx::loadTranslation(translator, QLocale::system(), appDir))
+        QCoreApplication::installTranslator(&translator);
 
     auto* window = new MainWindow(nullptr);
 

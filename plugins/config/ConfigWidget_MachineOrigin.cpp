@@ -229,7 +229,7 @@ void ConfigWidget_MachineOrigin::on_btnSetHomeEncode_clicked()
     // These values become the robot's home position: a typo must never be
     // written as 0.
     if (firstInvalid) {
-        QMessageBox::warning(this, QStringLiteral("Warning"),
+        QMessageBox::warning(this, tr("Warning"),
                              tr("ERROR:%1 must be a whole number from -2147483648 to 2147483647 ! Nothing was set.")
                                  .arg(invalid.join(QStringLiteral(", "))),
                              QMessageBox::Ok);

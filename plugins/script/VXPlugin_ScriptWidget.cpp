@@ -31,13 +31,13 @@ VXPlugin_ScriptWidget::~VXPlugin_ScriptWidget() = default;
 
 QString VXPlugin_ScriptWidget::chooseScriptFile()
 {
-    return QFileDialog::getOpenFileName(this, QStringLiteral("Open File"), QStringLiteral("."),
+    return QFileDialog::getOpenFileName(this, tr("Open File"), QStringLiteral("."),
                                         tr("json(*.json)"));
 }
 
 void VXPlugin_ScriptWidget::warn(const QString& text)
 {
-    QMessageBox::warning(this, QStringLiteral("Warning"), text, QMessageBox::Ok);
+    QMessageBox::warning(this, tr("Warning"), text, QMessageBox::Ok);
 }
 
 void VXPlugin_ScriptWidget::slotImportScriptFile()
@@ -50,18 +50,18 @@ void VXPlugin_ScriptWidget::slotImportScriptFile()
     const QFileInfo info(fileName);
     QFile file(fileName);
     if (!info.isFile() || !file.open(QIODevice::ReadOnly)) {
-        warn(QStringLiteral("ERROR:Cannot read the script file !"));
+        warn(tr("ERROR:Cannot read the script file !"));
         return;
     }
 
     if (info.suffix() != QLatin1String("json")) {
-        warn(QStringLiteral("ERROR:Unsupported file formats !"));
+        warn(tr("ERROR:Unsupported file formats !"));
         file.close();
         return;
     }
 
     if (file.size() > kMaxScriptBytes) {
-        warn(QStringLiteral("ERROR:Script file larger than 16 MiB !"));
+        warn(tr("ERROR:Script file larger than 16 MiB !"));
         file.close();
         return;
     }
@@ -71,11 +71,11 @@ void VXPlugin_ScriptWidget::slotImportScriptFile()
     const bool readFailed = file.error() != QFileDevice::NoError || (bytes.isEmpty() && file.size() > 0);
     file.close();
     if (readFailed) {
-        warn(QStringLiteral("ERROR:Cannot read the script file !"));
+        warn(tr("ERROR:Cannot read the script file !"));
         return;
     }
     if (bytes.size() > kMaxScriptBytes) {
-        warn(QStringLiteral("ERROR:Script file larger than 16 MiB !"));
+        warn(tr("ERROR:Script file larger than 16 MiB !"));
         return;
     }
 

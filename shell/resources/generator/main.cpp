@@ -1,6 +1,7 @@
 // Draws every image the shell and two of the page plug-ins compile in, so the
 // artwork can be reproduced and changed in one place:
-//   vx_resource_generator <shell/resources> <plugins/scope/resources> <plugins/config/resources>
+//   vx_resource_generator <shell/resources> <plugins/scope/resources> <plugins/config/resources> [<packaging/icons>]
+// The optional fourth folder receives the desktop icon in the hicolor sizes.
 // The PNGs it writes are committed; the build does not run this program.
 #include <QDir>
 #include <QFont>
@@ -326,8 +327,9 @@ QImage machineOriginIcon()
 int main(int argc, char** argv)
 {
     QGuiApplication app(argc, argv);
-    if (argc != 4) {
-        std::fprintf(stderr, "usage: %s <shell/resources> <plugins/scope/resources> <plugins/config/resources>\n",
+    if (argc != 4 && argc != 5) {
+        std::fprintf(stderr,
+                     "usage: %s <shell/resources> <plugins/scope/resources> <plugins/config/resources> [<icons>]\n",
                      argv[0]);
         return 2;
     }
@@ -348,5 +350,10 @@ int main(int argc, char** argv)
     ok &= save(scopeIcon(), scopeDir, "icon_scope.png");
     ok &= save(configIcon(), configDir, "icon_config.png");
     ok &= save(machineOriginIcon(), configDir, "machine_origin.png");
+    if (argc == 5) {
+        const QString iconDir = QString::fromLocal8Bit(argv[4]);
+        for (int size : {16, 22, 24, 32, 48, 64, 128, 256})
+            ok &= save(tile(size), iconDir, QStringLiteral("vxtools-%1.png").arg(size));
+    }
     return ok ? 0 : 1;
 }

@@ -1,0 +1,438 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="zh_CN">
+<context>
+    <name>AboutDialog</name>
+    <message>
+        <source>Copyright (C) VXTools developers. All rights reserved.</source>
+        <translation>版权所有 (C) VXTools 开发者。保留所有权利。</translation>
+    </message>
+    <message>
+        <source>About</source>
+        <translation>关于</translation>
+    </message>
+    <message>
+        <source>VXTools - service tool for six-axis robot arms</source>
+        <translation>VXTools - 六轴机械臂维护工具</translation>
+    </message>
+    <message>
+        <source>VXTool Version %1</source>
+        <translation>VXTool 版本 %1</translation>
+    </message>
+    <message>
+        <source>ZPS Version %1.%2</source>
+        <translation>ZPS 版本 %1.%2</translation>
+    </message>
+    <message>
+        <source>Box Version %1.%2.%3</source>
+        <translation>控制箱版本 %1.%2.%3</translation>
+    </message>
+    <message>
+        <source>Algorithm Version %1</source>
+        <translation>算法版本 %1</translation>
+    </message>
+    <message>
+        <source>Firmware Version 0x%1</source>
+        <translation>固件版本 0x%1</translation>
+    </message>
+    <message>
+        <source>Warning: VXTools changes the settings of a live robot controller. Keep clear of the arm and check every value before you write it.</source>
+        <translation>警告：VXTools 会修改正在运行的机器人控制器的设置。请远离机械臂，并在写入前检查每一个数值。</translation>
+    </message>
+    <message>
+        <source>Close</source>
+        <translation>关闭</translation>
+    </message>
+</context>
+<context>
+    <name>ConfigWidget_MachineOrigin</name>
+    <message>
+        <source>ConfigWidget_MachineOrigin</source>
+        <translation>ConfigWidget_MachineOrigin</translation>
+    </message>
+    <message>
+        <source>Axis1</source>
+        <translation>轴1</translation>
+    </message>
+    <message>
+        <source>0</source>
+        <translation>0</translation>
+    </message>
+    <message>
+        <source>Axis4</source>
+        <translation>轴4</translation>
+    </message>
+    <message>
+        <source>Axis2</source>
+        <translation>轴2</translation>
+    </message>
+    <message>
+        <source>Axis5</source>
+        <translation>轴5</translation>
+    </message>
+    <message>
+        <source>Axis3</source>
+        <translation>轴3</translation>
+    </message>
+    <message>
+        <source>Axis6</source>
+        <translation>轴6</translation>
+    </message>
+    <message>
+        <source>Machine Origin：</source>
+        <translation>机械原点：</translation>
+    </message>
+    <message>
+        <source>0,0</source>
+        <translation>0,0</translation>
+    </message>
+    <message>
+        <source>Get</source>
+        <translation>读取</translation>
+    </message>
+    <message>
+        <source>Set</source>
+        <translation>设置</translation>
+    </message>
+    <message>
+        <source>Origin Set</source>
+        <translation>原点设置</translation>
+    </message>
+    <message>
+        <source>ERROR:%1 must be a whole number from -2147483648 to 2147483647 ! Nothing was set.</source>
+        <translation>错误：%1 必须是 -2147483648 到 2147483647 之间的整数！未做任何设置。</translation>
+    </message>
+    <message>
+        <source>Warning</source>
+        <translation>警告</translation>
+    </message>
+</context>
+<context>
+    <name>MainWindow</name>
+    <message>
+        <source>Network</source>
+        <translation>网络</translation>
+    </message>
+    <message>
+        <source>About</source>
+        <translation>关于</translation>
+    </message>
+    <message>
+        <source>VXTools</source>
+        <translation>VXTools</translation>
+    </message>
+    <message>
+        <source>Menu</source>
+        <translation>菜单</translation>
+    </message>
+    <message>
+        <source>Maximize</source>
+        <translation>最大化</translation>
+    </message>
+    <message>
+        <source>Restore</source>
+        <translation>还原</translation>
+    </message>
+    <message>
+        <source>scope</source>
+        <translation>示波器</translation>
+    </message>
+    <message>
+        <source>config</source>
+        <translation>配置</translation>
+    </message>
+    <message>
+        <source>script</source>
+        <translation>脚本</translation>
+    </message>
+</context>
+<context>
+    <name>QScopeSetting</name>
+    <message>
+        <source>Component List</source>
+        <translation>部件列表</translation>
+    </message>
+    <message>
+        <source>Link Data Capture</source>
+        <translation>连杆数据采集</translation>
+    </message>
+    <message>
+        <source>End Effector Data Capture</source>
+        <translation>末端执行器数据采集</translation>
+    </message>
+    <message>
+        <source>QScopeSetting</source>
+        <translation>通道设置</translation>
+    </message>
+    <message>
+        <source>Select All</source>
+        <translation>全选</translation>
+    </message>
+    <message>
+        <source>Deselect All</source>
+        <translation>全不选</translation>
+    </message>
+    <message>
+        <source>Component:</source>
+        <translation>部件：</translation>
+    </message>
+    <message>
+        <source>Link:</source>
+        <translation>连杆：</translation>
+    </message>
+    <message>
+        <source>End Effector:</source>
+        <translation>末端执行器：</translation>
+    </message>
+    <message>
+        <source>OK</source>
+        <translation>确定</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>取消</translation>
+    </message>
+</context>
+<context>
+    <name>QwtScope</name>
+    <message>
+        <source>time(ms)</source>
+        <translation>时间(ms)</translation>
+    </message>
+</context>
+<context>
+    <name>ScopePlotImageMenu</name>
+    <message>
+        <source>Save plot as image…</source>
+        <translation>将曲线图保存为图片…</translation>
+    </message>
+    <message>
+        <source>PNG image (*.png)</source>
+        <translation>PNG 图片 (*.png)</translation>
+    </message>
+    <message>
+        <source>SVG image (*.svg)</source>
+        <translation>SVG 图片 (*.svg)</translation>
+    </message>
+    <message>
+        <source>PDF document (*.pdf)</source>
+        <translation>PDF 文档 (*.pdf)</translation>
+    </message>
+    <message>
+        <source>Save Plot Image</source>
+        <translation>保存曲线图图片</translation>
+    </message>
+    <message>
+        <source>Warning</source>
+        <translation>警告</translation>
+    </message>
+    <message>
+        <source>ERROR:Unsupported file formats !</source>
+        <translation>错误：不支持的文件格式！</translation>
+    </message>
+    <message>
+        <source>ERROR:Cannot write file %1 !</source>
+        <translation>错误：无法写入文件 %1 ！</translation>
+    </message>
+</context>
+<context>
+    <name>VXPage_ZPSIPPortConfig</name>
+    <message>
+        <source>VXTools ZPS Connect</source>
+        <translation>VXTools ZPS 连接</translation>
+    </message>
+    <message>
+        <source>ZPS IP:</source>
+        <translation>ZPS IP：</translation>
+    </message>
+    <message>
+        <source>SetZPSIP</source>
+        <translation>连接</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>取消</translation>
+    </message>
+</context>
+<context>
+    <name>VXPlugin_ConfigWidget</name>
+    <message>
+        <source>MachineOrigin</source>
+        <translation>机械原点</translation>
+    </message>
+    <message>
+        <source>VXPlugin_ConfigWidget</source>
+        <translation>VXPlugin_ConfigWidget</translation>
+    </message>
+</context>
+<context>
+    <name>VXPlugin_Scope</name>
+    <message>
+        <source>VXPlugin_Scope</source>
+        <translation>VXPlugin_Scope</translation>
+    </message>
+    <message>
+        <source>ZPS CPU:</source>
+        <translation>ZPS CPU：</translation>
+    </message>
+    <message>
+        <source>0.0</source>
+        <translation>0.0</translation>
+    </message>
+    <message>
+        <source>%</source>
+        <translation>%</translation>
+    </message>
+    <message>
+        <source>ZPS Mem:</source>
+        <translation>ZPS 内存：</translation>
+    </message>
+    <message>
+        <source>0</source>
+        <translation>0</translation>
+    </message>
+    <message>
+        <source>MB</source>
+        <translation>MB</translation>
+    </message>
+    <message>
+        <source>ReadScopeCycMax:</source>
+        <translation>最大采样周期：</translation>
+    </message>
+    <message>
+        <source>ms</source>
+        <translation>ms</translation>
+    </message>
+    <message>
+        <source>ReadScopeCyc:</source>
+        <translation>采样周期：</translation>
+    </message>
+    <message>
+        <source>Start</source>
+        <translation>开始</translation>
+    </message>
+    <message>
+        <source>Stop</source>
+        <translation>停止</translation>
+    </message>
+    <message>
+        <source>Reset View</source>
+        <translation>复位视图</translation>
+    </message>
+    <message>
+        <source>Stop when Error</source>
+        <translation>出错时停止</translation>
+    </message>
+    <message>
+        <source>Setting</source>
+        <translation>设置</translation>
+    </message>
+    <message>
+        <source>Import from File</source>
+        <translation>从文件导入</translation>
+    </message>
+    <message>
+        <source>Export to File</source>
+        <translation>导出到文件</translation>
+    </message>
+    <message>
+        <source>Period Time:</source>
+        <translation>周期时间：</translation>
+    </message>
+    <message>
+        <source>Trigger Condition</source>
+        <translation>触发条件</translation>
+    </message>
+    <message>
+        <source>绝对值</source>
+        <translation>绝对值</translation>
+    </message>
+    <message>
+        <source>Trigger Delay:</source>
+        <translation>触发延时：</translation>
+    </message>
+    <message>
+        <source>当前设置通道超出最大通道数</source>
+        <translation>当前设置通道超出最大通道数</translation>
+    </message>
+    <message>
+        <source>当前设置通道数 %1 ,超出最大通道数 36 !</source>
+        <translation>当前设置通道数 %1 ,超出最大通道数 36 !</translation>
+    </message>
+    <message>
+        <source>Warning</source>
+        <translation>警告</translation>
+    </message>
+    <message>
+        <source>ERROR:Empty ScopeData!</source>
+        <translation>错误：没有示波器数据！</translation>
+    </message>
+    <message>
+        <source>Save File</source>
+        <translation>保存文件</translation>
+    </message>
+    <message>
+        <source>csv(*.csv)</source>
+        <translation>csv(*.csv)</translation>
+    </message>
+    <message>
+        <source>ERROR:Cannot write file %1 !</source>
+        <translation>错误：无法写入文件 %1 ！</translation>
+    </message>
+    <message>
+        <source>Open File</source>
+        <translation>打开文件</translation>
+    </message>
+    <message>
+        <source>ERROR:Unsupported file formats !</source>
+        <translation>错误：不支持的文件格式！</translation>
+    </message>
+    <message>
+        <source>ERROR:Line %1 is longer than 1 MiB, the file was not loaded !</source>
+        <translation>错误：第 %1 行超过 1 MiB，文件未加载！</translation>
+    </message>
+    <message>
+        <source>ERROR:The file holds more than %1 rows, it was not loaded !</source>
+        <translation>错误：文件超过 %1 行，未加载！</translation>
+    </message>
+    <message>
+        <source>ERROR:Cannot read file %1 !</source>
+        <translation>错误：无法读取文件 %1 ！</translation>
+    </message>
+</context>
+<context>
+    <name>VXPlugin_ScriptWidget</name>
+    <message>
+        <source>VXPlugin_ScriptWidget</source>
+        <translation>VXPlugin_ScriptWidget</translation>
+    </message>
+    <message>
+        <source>Import Script</source>
+        <translation>导入脚本</translation>
+    </message>
+    <message>
+        <source>json(*.json)</source>
+        <translation>json(*.json)</translation>
+    </message>
+    <message>
+        <source>Open File</source>
+        <translation>打开文件</translation>
+    </message>
+    <message>
+        <source>Warning</source>
+        <translation>警告</translation>
+    </message>
+    <message>
+        <source>ERROR:Cannot read the script file !</source>
+        <translation>错误：无法读取脚本文件！</translation>
+    </message>
+    <message>
+        <source>ERROR:Unsupported file formats !</source>
+        <translation>错误：不支持的文件格式！</translation>
+    </message>
+    <message>
+        <source>ERROR:Script file larger than 16 MiB !</source>
+        <translation>错误：脚本文件超过 16 MiB！</translation>
+    </message>
+</context>
+</TS>
