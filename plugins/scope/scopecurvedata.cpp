@@ -254,12 +254,12 @@ int ScopeCurveData::blockCount() const
 
 int ScopeCurveData::blockFirst(int block) const
 {
-    return std::max(0, block * kBlockSize - int(m_ys.head()));
+    return std::max(0, block * kBlockSize - blockShift());
 }
 
 int ScopeCurveData::blockLast(int block) const
 {
-    return std::min(m_size, (block + 1) * kBlockSize - int(m_ys.head())) - 1;
+    return std::min(m_size, (block + 1) * kBlockSize - blockShift()) - 1;
 }
 
 bool ScopeCurveData::blockYRange(int block, double& minY, double& maxY) const

@@ -104,10 +104,11 @@ public:
     // no sample is needed.
     std::pair<int, int> drawRange(double x1, double x2) const;
 
-    // Blocks of kBlockSize positions, counted from the start of the first
-    // chunk: the first and last block may hold fewer samples.
+    // Blocks of kBlockSize positions aligned with the summaries of y's
+    // chunks, block 0 holding sample 0: the first and last block may hold
+    // fewer samples.
     int blockCount() const;
-    int blockOf(int i) const { return int((m_ys.head() + std::size_t(i)) / kBlockSize); }
+    int blockOf(int i) const { return (blockShift() + i) / kBlockSize; }
     int blockFirst(int block) const;
     int blockLast(int block) const;
     // Finite y range of a block, false when it holds no finite y.
@@ -117,6 +118,7 @@ public:
 
 private:
     void summarise();
+    int blockShift() const { return int(m_ys.head() % std::size_t(kBlockSize)); }
 
     ScopeSeries m_xs;
     ScopeSeries m_ys;

@@ -11,11 +11,15 @@
 #include <QImage>
 #include <QMouseEvent>
 #include <QHash>
+#include <QPainter>
 #include <QPixmap>
 
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
+#include <limits>
+#include <memory>
 #include <random>
 
 namespace {
@@ -716,3 +720,240 @@ TEST_F(ScopePlotTest, RendersCurvesGridAndTrackerBox)
 }
 
 } // namespace
+
+// ---- curves read from the sample store's snapshots --------------------------
+
+namespace {
+
+// A series read from a store column whose first `skip` values were written
+// and dropped again: the chunk summaries then also cover values that are no
+// longer part of the series, which must never show in a range.
+ScopeSeries columnSeries(const QVector<double>& values, int skip, double stale, double offset = 0.0)
+{
+    ScopeSampleColumn column;
+    for (int i = 0; i < skip; ++i)
+        column.push_back(stale);
+    for (double v : values)
+        column.push_back(v);
+    for (int i = 0; i < skip; ++i)
+        column.pop_front();
+    return ScopeSeries(std::make_shared<const ScopeColumnSnapshot>(column.snapshot()), offset);
+}
+
+bool bruteYRange(const QVector<double>& y, int first, int last, double& lo, double& hi)
+{
+    lo = std::numeric_limits<double>::infinity();
+    hi = -lo;
+    for (int i = first; i <= last; ++i) {
+        if (std::isfinite(y[i])) {
+            lo = std::min(lo, y[i]);
+            hi = std::max(hi, y[i]);
+        }
+    }
+    return lo <= hi;
+}
+
+struct SeriesCase
+{
+    int size;
+    int skip;
+};
+
+class ScopeSnapshotCurve : public ::testing::TestWithParam<SeriesCase>
+{
+};
+
+} // namespace
+
+// Sizes and dropped fronts around block (64) and chunk (4096) edges.
+TEST_P(ScopeSnapshotCurve, AgreesWithTheSameSamplesGivenAsVectors)
+{
+    const int n = GetParam().size;
+    const int skip = GetParam().skip;
+    std::mt19937 rng(n * 31 + skip);
+    std::uniform_real_distribution<double> unit(0.0, 1.0);
+    QVector<double> x(n), y(n);
+    double t = 100.0;
+    for (int i = 0; i < n; ++i) {
+        t += unit(rng) < 0.1 ? 0.0 : unit(rng);
+        x[i] = t;
+        const double r = unit(rng);
+        y[i] = r < 0.01 ? std::nan("") : r < 0.015 ? std::numeric_limits<double>::infinity()
+                                       : r < 0.02 ? -std::numeric_limits<double>::infinity()
+                                                  : std::sin(i * 0.01) * 20 + unit(rng);
+    }
+    const ScopeCurveData vector(x, y);
+    const ScopeCurveData snapshot(columnSeries(x, skip, -1e9), columnSeries(y, skip, skip % 2 ? 1e9 : -1e9), true);
+
+    ASSERT_EQ(snapshot.size(), vector.size());
+    // Bit for bit, NaN and infinities included.
+    auto same = [](double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; };
+    for (int i = 0; i < n; ++i) {
+        ASSERT_TRUE(same(snapshot.xAt(i), vector.xAt(i))) << i;
+        ASSERT_TRUE(same(snapshot.yAt(i), vector.yAt(i))) << i;
+    }
+    EXPECT_EQ(snapshot.boundingRect(), vector.boundingRect());
+    EXPECT_TRUE(snapshot.isSortedX());
+    double lo1 = 0, hi1 = 0, lo2 = 0, hi2 = 0;
+    ASSERT_EQ(snapshot.finiteYRange(lo1, hi1), vector.finiteYRange(lo2, hi2));
+    EXPECT_EQ(lo1, lo2);
+    EXPECT_EQ(hi1, hi2);
+
+    // Ranges of any stretch and of every block equal a plain pass.
+    for (int probe = 0; probe < 200; ++probe) {
+        int a = int(unit(rng) * n), b = int(unit(rng) * n);
+        if (a > b)
+            std::swap(a, b);
+        double lo = 0, hi = 0, blo = 0, bhi = 0;
+        const bool has = snapshot.yRange(a, b, lo, hi);
+        ASSERT_EQ(has, bruteYRange(y, a, b, blo, bhi)) << a << ".." << b;
+        if (has) {
+            ASSERT_EQ(lo, blo) << a << ".." << b;
+            ASSERT_EQ(hi, bhi) << a << ".." << b;
+        }
+    }
+    int covered = 0;
+    for (int b = 0; b < snapshot.blockCount(); ++b) {
+        const int first = snapshot.blockFirst(b), last = snapshot.blockLast(b);
+        ASSERT_LE(first, last);
+        ASSERT_EQ(first, covered) << "blocks follow each other without a gap";
+        ASSERT_EQ(snapshot.blockOf(first), b);
+        ASSERT_EQ(snapshot.blockOf(last), b);
+        covered = last + 1;
+        double lo = 0, hi = 0, blo = 0, bhi = 0;
+        const bool has = snapshot.blockYRange(b, lo, hi);
+        ASSERT_EQ(has, bruteYRange(y, first, last, blo, bhi)) << "block " << b;
+        if (has) {
+            ASSERT_EQ(lo, blo);
+            ASSERT_EQ(hi, bhi);
+        }
+    }
+    EXPECT_EQ(covered, n);
+
+    // The same drawing at overview and zoomed scales.
+    QwtScaleMap xMap, yMap;
+    xMap.setPaintInterval(0, 1100);
+    yMap.setPaintInterval(500, 0);
+    yMap.setScaleInterval(-25, 25);
+    for (double zoom : {1.0, 0.01}) {
+        xMap.setScaleInterval(x.isEmpty() ? 0 : x.first(), x.isEmpty() ? 1 : x.first() + (t - x.first()) * zoom);
+        const ScopeCurveSketch a = scopeCurveSketch(snapshot, xMap, yMap, 0, n - 1);
+        const ScopeCurveSketch b = scopeCurveSketch(vector, xMap, yMap, 0, n - 1);
+        EXPECT_EQ(a.line, b.line);
+        EXPECT_EQ(a.spans, b.spans);
+        EXPECT_EQ(a.links, b.links);
+        EXPECT_EQ(snapshot.drawRange(xMap.s1(), xMap.s2()), vector.drawRange(xMap.s1(), xMap.s2()));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Edges, ScopeSnapshotCurve,
+                         ::testing::Values(SeriesCase{1, 0}, SeriesCase{2, 5}, SeriesCase{63, 1},
+                                           SeriesCase{64, 0}, SeriesCase{65, 63}, SeriesCase{4095, 1},
+                                           SeriesCase{4096, 0}, SeriesCase{4097, 4095},
+                                           SeriesCase{9000, 100}, SeriesCase{20000, 4096}));
+
+TEST(ScopeSnapshotCurveOffset, TheOffsetIsSubtractedAsXIsRead)
+{
+    const QVector<double> stamps = {5000, 5001, 5003, 5010};
+    const QVector<double> values = {1, 2, 3, 4};
+    const ScopeCurveData data(columnSeries(stamps, 7, 0.0, 5000.0), columnSeries(values, 7, 99.0), true);
+    ASSERT_EQ(data.size(), 4u);
+    EXPECT_EQ(data.sample(0), QPointF(0, 1));
+    EXPECT_EQ(data.sample(3), QPointF(10, 4));
+    EXPECT_EQ(data.boundingRect(), QRectF(0, 1, 10, 3));
+    // Values dropped from the front (99) are not part of the range.
+    double lo = 0, hi = 0;
+    ASSERT_TRUE(data.finiteYRange(lo, hi));
+    EXPECT_EQ(hi, 4.0);
+}
+
+TEST(ScopeSnapshotCurveOffset, UnknownOrderIsCheckedAndUnsortedXDrawsEverySample)
+{
+    const ScopeCurveData sorted(columnSeries({1, 2, 3}, 0, 0), columnSeries({1, 2, 3}, 0, 0), false);
+    EXPECT_TRUE(sorted.isSortedX());
+    const ScopeCurveData unsorted(columnSeries({1, 3, 2}, 0, 0), columnSeries({1, 2, 3}, 0, 0), false);
+    EXPECT_FALSE(unsorted.isSortedX());
+    EXPECT_EQ(unsorted.boundingRect(), QRectF(1, 1, 2, 2));
+}
+
+TEST(ScopeNearestSample, AgreesWithTheFullSearchOnSnapshotCurves)
+{
+    std::mt19937 rng(4242);
+    std::uniform_real_distribution<double> unit(0.0, 1.0);
+    for (int round = 0; round < 120; ++round) {
+        const int n = 1 + static_cast<int>(unit(rng) * (round % 3 == 0 ? 100 : 12000));
+        const int skip = static_cast<int>(unit(rng) * 5000);
+        QVector<double> x(n), y(n);
+        double t = 1000 + unit(rng) * 10;
+        for (int i = 0; i < n; ++i) {
+            t += unit(rng) < 0.2 ? 0.0 : unit(rng);
+            x[i] = t;
+            y[i] = unit(rng) < 0.01 ? std::nan("") : std::sin(i * 0.05) * 10 + unit(rng) * (round % 7);
+        }
+        const double offset = round % 2 ? x[0] : 0.0;
+        const ScopeCurveData data(columnSeries(x, skip, 0.0, offset), columnSeries(y, skip, 1e6), true);
+        QwtScaleMap xMap, yMap;
+        xMap.setPaintInterval(0, 1100);
+        yMap.setPaintInterval(500, 0);
+        const double length = t - offset, start = x[0] - offset;
+        const double span = (round % 4 == 0) ? (t - x[0]) / 20 + 1 : (t - x[0]) + 1;
+        const double from = start + unit(rng) * (length - start - span);
+        xMap.setScaleInterval(from, from + span);
+        yMap.setScaleInterval(-12 - round % 5, 12 + round % 3);
+        for (int probe = 0; probe < 20; ++probe) {
+            const QPoint pos(static_cast<int>(unit(rng) * 1300) - 100, static_cast<int>(unit(rng) * 700) - 100);
+            const NearestSample fast = findNearestSample(data, xMap, yMap, pos);
+            const NearestSample full = bruteForce(data, xMap, yMap, pos);
+            ASSERT_EQ(fast.index, full.index) << "round " << round << " probe " << probe;
+            ASSERT_EQ(fast.distance2, full.distance2);
+        }
+    }
+}
+
+// Column spans are handed to the painter in one call; the pixels must be
+// exactly those of filling each span on its own.
+TEST(ScopeCurvePaint, SpansInOneCallCoverTheSamePixelsAsSingleFills)
+{
+    const int n = 200000;
+    QVector<double> x(n), y(n);
+    std::mt19937 rng(9);
+    std::normal_distribution<double> noise(0.0, 1.0);
+    for (int i = 0; i < n; ++i) {
+        x[i] = i;
+        y[i] = std::sin(i * 0.0003) * 8 + noise(rng);
+    }
+    y[4321] = 40;
+    QwtScaleMap xMap, yMap;
+    xMap.setPaintInterval(0, 400);
+    xMap.setScaleInterval(0, n);
+    yMap.setPaintInterval(300, 0);
+    yMap.setScaleInterval(-15, 45);
+    const QRectF canvas(0, 0, 400, 300);
+    for (qreal width : {1.0, 2.0, 3.0}) {
+        ScopeCurve curve;
+        curve.setPen(QPen(QColor(200, 30, 40), width));
+        curve.setScopeSamples(x, y);
+        QImage drawn(400, 300, QImage::Format_ARGB32_Premultiplied);
+        drawn.fill(Qt::white);
+        {
+            QPainter painter(&drawn);
+            curve.draw(&painter, xMap, yMap, canvas);
+        }
+        const ScopeCurveSketch sketch = scopeCurveSketch(*curve.data(), xMap, yMap, 0, n - 1);
+        ASSERT_TRUE(sketch.links.isEmpty());
+        ASSERT_GT(sketch.spans.size(), 300);
+        QImage expected(400, 300, QImage::Format_ARGB32_Premultiplied);
+        expected.fill(Qt::white);
+        {
+            QPainter painter(&expected);
+            const QRect bounds = canvas.adjusted(-width, -width, width, width).toAlignedRect();
+            for (const QRectF& span : sketch.spans) {
+                const int top = int(std::floor(span.top() - width / 2 + 0.5));
+                const int bottom = int(std::floor(span.bottom() + width / 2 + 0.5));
+                painter.fillRect(QRect(int(span.x()), top, int(std::lround(width)), bottom - top).intersected(bounds),
+                                 QColor(200, 30, 40));
+            }
+        }
+        EXPECT_EQ(drawn, expected) << "pen width " << width;
+    }
+}

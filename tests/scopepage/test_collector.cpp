@@ -6,6 +6,7 @@
 
 #include "datacollector.h"
 #include "qwtscope.h"
+#include "scopesamplestore.h"
 
 #include <gtest/gtest.h>
 
@@ -240,4 +241,47 @@ TEST_F(ScopePageThreaded, PageCanBeDestroyedWhileSampling)
     ASSERT_TRUE(waitFor([&] { return page->sampleTimes().size() >= 51; }, 10000));
     page.reset();
     SUCCEED();
+}
+
+// Redraws take snapshots of the window while the collector appends and
+// trims across chunk edges: every curve handed to the plot must be one
+// coherent window (value k = time + k throughout, x starting at 0).
+TEST_F(ScopePageThreaded, RedrawsWhileSamplingSeeWholeWindows)
+{
+    choose();
+    page->findChild<QLineEdit*>("ScopePlugin_edit_PeriodTime")->setText("6000");
+    // Large batches cross a chunk edge every few reads.
+    for (int b = 0; b < 12; ++b) {
+        std::vector<_ST_ReadScopeData> rows;
+        for (int i = 0; i < 1500; ++i) {
+            const double t = b * 1500.0 + i;
+            rows.push_back(row(t, t));
+        }
+        link.queueBatch(rows);
+    }
+    page->OnStartScope();
+    const auto deadline = Clock::now() + std::chrono::seconds(20);
+    int checked = 0;
+    std::size_t most = 0;
+    while (Clock::now() < deadline && (link.reads() < 14 || checked < 20)) {
+        page->feedPlot();
+        ++checked;
+        for (int slot = 0; slot < 4; ++slot) {
+            const QwtPlotCurve* curve = page->plot()->curve(slot);
+            const std::size_t n = curve->dataSize();
+            if (n == 0)
+                continue;
+            most = std::max(most, n);
+            const double first = curve->sample(0).y() - curve->sample(0).x();
+            ASSERT_EQ(curve->sample(0).x(), 0.0);
+            for (std::size_t i = 1; i < n; ++i) {
+                const QPointF p = curve->sample(i);
+                ASSERT_EQ(p.y() - p.x(), first) << "slot " << slot << " sample " << i << " of " << n;
+            }
+            ASSERT_LE(curve->sample(n - 1).x(), 6000.0);
+        }
+        QThread::msleep(7);
+    }
+    page->OnStopScope();
+    EXPECT_GT(most, ScopeSampleColumn::kChunkSize) << "windows spanning several chunks were drawn";
 }

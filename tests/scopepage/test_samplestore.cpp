@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <deque>
 #include <limits>
@@ -231,3 +232,93 @@ TEST(ScopeSampleStore, NarrowingTheSpanTrimsOnTheNextRow)
     EXPECT_EQ(store.rowCount(), 11u);
     EXPECT_EQ(store.times().front(), 91.0);
 }
+
+namespace {
+
+std::vector<double> snapshotValues(const ScopeColumnSnapshot& snap)
+{
+    std::vector<double> out;
+    for (std::size_t i = 0; i < snap.size; ++i) {
+        const std::size_t pos = snap.head + i;
+        out.push_back(snap.chunks[pos / ScopeChunk::kSize]->values[pos % ScopeChunk::kSize]);
+    }
+    return out;
+}
+
+} // namespace
+
+TEST(ScopeSampleStore, SnapshotSharesFullChunksAndIsUntouchedByLaterRows)
+{
+    ScopeSampleStore store;
+    store.reset(slots({0, 5}));
+    store.setSpan(9000);
+    double t = 0;
+    for (; t < 10000; ++t)
+        store.appendRow(makeRow(t, t));
+    const ScopeSampleStore::Snapshot first = store.snapshot();
+    const std::vector<double> times = snapshotValues(*first.times);
+    const std::vector<double> fives = snapshotValues(*first.values[5]);
+    ASSERT_EQ(times, contents(store.times()));
+    ASSERT_EQ(fives, contents(store.slot(5)));
+    EXPECT_FALSE(first.values[1]) << "a slot that does not receive has no column";
+
+    const ScopeSampleStore::Snapshot second = store.snapshot();
+    const auto& a = first.times->chunks;
+    const auto& b = second.times->chunks;
+    ASSERT_EQ(a.size(), b.size());
+    ASSERT_GE(a.size(), 2u);
+    for (std::size_t c = 0; c + 1 < a.size(); ++c)
+        EXPECT_EQ(a[c].get(), b[c].get()) << "full chunk " << c << " is shared";
+    EXPECT_NE(a.back().get(), b.back().get()) << "the chunk being filled is copied";
+
+    // The window slides over several chunk edges; the snapshot stays as taken.
+    for (; t < 30000; ++t)
+        store.appendRow(makeRow(t, t));
+    EXPECT_EQ(snapshotValues(*first.times), times);
+    EXPECT_EQ(snapshotValues(*first.values[5]), fives);
+    EXPECT_EQ(snapshotValues(*store.snapshot().times), contents(store.times()));
+}
+
+TEST(ScopeSampleStore, SnapshotOfAnEmptyStoreIsEmpty)
+{
+    ScopeSampleStore store;
+    store.reset(slots({0}));
+    const ScopeSampleStore::Snapshot snap = store.snapshot();
+    ASSERT_TRUE(snap.times);
+    EXPECT_EQ(snap.times->size, 0u);
+    EXPECT_FALSE(snap.values[0]);
+    EXPECT_TRUE(snap.sortedTimes);
+}
+
+struct OrderCase
+{
+    const char* name;
+    std::vector<double> stamps;
+    double span;
+    bool sorted;
+};
+
+class ScopeSampleStoreOrder : public ::testing::TestWithParam<OrderCase>
+{
+};
+
+TEST_P(ScopeSampleStoreOrder, SortedTimesFollowsTheWindow)
+{
+    ScopeSampleStore store;
+    store.reset(slots({0}));
+    store.setSpan(GetParam().span);
+    for (double s : GetParam().stamps)
+        store.appendRow(makeRow(s));
+    const std::vector<double> kept = contents(store.times());
+    EXPECT_EQ(store.snapshot().sortedTimes, GetParam().sorted);
+    EXPECT_EQ(std::is_sorted(kept.begin(), kept.end()), GetParam().sorted);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Stamps, ScopeSampleStoreOrder,
+    ::testing::Values(OrderCase{"rising", {1, 2, 3, 4}, 100, true},
+                      OrderCase{"repeated", {1, 2, 2, 3}, 100, true},
+                      OrderCase{"stepBackInside", {1, 5, 3, 6}, 100, false},
+                      OrderCase{"stepBackTrimmedAway", {10, 50, 30, 200, 210}, 100, true},
+                      OrderCase{"restartedClock", {100, 200, 50, 60}, 1000, true}),
+    [](const ::testing::TestParamInfo<OrderCase>& info) { return std::string(info.param.name); });
