@@ -513,6 +513,13 @@ int runCapture(const Options& options, std::FILE* err, const std::function<bool(
     double lastWritten = 0.0;
     qint64 written = 0;
     qint64 skipped = 0;
+    // Gaps in the recorded time stamps: a reply carries at most 100 rows, so
+    // reads that fall behind lose rows. The shortest step seen is taken as
+    // the controller's sample period.
+    double lastRecorded = std::numeric_limits<double>::quiet_NaN();
+    double period = std::numeric_limits<double>::infinity();
+    double gapTime = 0.0;
+    qint64 gaps = 0;
     int errorSightings = 0;
     bool flagsWarned = false;
     std::vector<_ST_ReadScopeData> rows;
@@ -582,6 +589,12 @@ int runCapture(const Options& options, std::FILE* err, const std::function<bool(
                 // The same subtraction as the page's redraw: the file starts at 0.
                 const double x = row.time - firstTime;
                 if (options.durationMs > 0 && x >= options.durationMs) {
+                    // Rows lost just before the end are missing from the file too.
+                    const double step = firstTime + options.durationMs - lastRecorded;
+                    if (!std::isnan(lastRecorded) && step > 1.5 * period) {
+                        ++gaps;
+                        gapTime += step - period;
+                    }
                     end = End::Duration;
                     done = true;
                     break;
@@ -601,6 +614,16 @@ int runCapture(const Options& options, std::FILE* err, const std::function<bool(
                     break;
                 }
                 lastWritten = x;
+                if (!std::isnan(lastRecorded)) {
+                    const double step = row.time - lastRecorded;
+                    if (step < period)
+                        period = step;
+                    if (step > 1.5 * period) {
+                        ++gaps;
+                        gapTime += step - period;
+                    }
+                }
+                lastRecorded = row.time;
                 if (++written >= scopefile::kMaxRows) {
                     end = End::RowCap;
                     done = true;
@@ -703,6 +726,11 @@ int runCapture(const Options& options, std::FILE* err, const std::function<bool(
         report.error(QStringLiteral("cannot write %1: %2").arg(out.displayName(), out.error()));
         return kExitFailure;
     }
+    if (gaps > 0 && std::isfinite(period) && period > 0)
+        report.warn(QStringLiteral("%1 gap(s) in the time stamps, about %2 row(s) missing: the reads fell "
+                                   "behind the controller")
+                        .arg(gaps)
+                        .arg(qRound64(gapTime / period)));
     if (skipped > 0)
         report.warn(QStringLiteral("%1 row(s) skipped whose time stamp did not advance").arg(skipped));
     report.say(QStringLiteral("wrote %1 rows of %2 channel(s), %3 s of controller time, to %4")
