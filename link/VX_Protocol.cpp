@@ -1,6 +1,8 @@
 #include "VX_Protocol.h"
 
+#include <algorithm>
 #include <climits>
+#include <cmath>
 #include <cstring>
 
 namespace vx {
@@ -33,6 +35,109 @@ bool BuildScopeRequest(std::uint32_t command, const std::vector<int>& indexes,
     return true;
 }
 
+namespace {
+
+std::uint32_t U32At(const char* at)
+{
+    std::uint32_t value;
+    std::memcpy(&value, at, sizeof value);
+    return value;
+}
+
+// Whether bytes[start, length) is a whole number of complete replies.
+bool ChainsExactly(const char* bytes, std::size_t length, std::size_t start)
+{
+    std::size_t at = start;
+    if (at >= length)
+        return false;
+    while (at < length) {
+        if (length - at < kReplyRowsOffset)
+            return false;
+        const std::uint64_t rowBytes =
+            static_cast<std::uint64_t>(U32At(bytes + at + kReplyRowCountOffset)) * kRowSize;
+        if (rowBytes > length - at - kReplyRowsOffset)
+            return false;
+        at += kReplyRowsOffset + static_cast<std::size_t>(rowBytes);
+    }
+    return true;
+}
+
+void TakeRows(const char* reply, std::size_t count, std::vector<_ST_ReadScopeData>* rows,
+              ScopeReplyResult& result)
+{
+    if (count == 0)
+        return;
+    const std::size_t first = rows->size();
+    rows->resize(first + count);
+    std::memcpy(rows->data() + first, reply + kReplyRowsOffset, count * kRowSize);
+    result.appended += count;
+}
+
+void TakeFigures(const char* reply, double* cpuLoad, std::uint32_t* memory,
+                 ScopeReplyResult& result)
+{
+    std::memcpy(cpuLoad, reply + kReplyCpuLoadOffset, sizeof(double));
+    std::memcpy(memory, reply + kReplyMemoryOffset, sizeof(std::uint32_t));
+    result.cpuLoadSet = result.memorySet = true;
+}
+
+
+// Whether the rows of a reply that was not found at offset 0 look like rows
+// at all: misaligned bytes give time stamps made of other values' bytes,
+// which are mostly subnormal (3.3e-310), not finite, or out of order; the
+// controller's time stamps rise from row to row.
+bool RowsLookReal(const char* reply, std::size_t count)
+{
+    // A load figure is a percentage (several cores may add up past 100).
+    double load;
+    std::memcpy(&load, reply + kReplyCpuLoadOffset, sizeof load);
+    if (!(load >= 0.0 && load <= kMaxPlausibleCpuLoad))
+        return false;
+    double previous = -HUGE_VAL;
+    for (std::size_t i = 0; i < count; ++i) {
+        double time;
+        std::memcpy(&time, reply + kReplyRowsOffset + i * kRowSize, sizeof time);
+        const int kind = std::fpclassify(time);
+        if (kind != FP_NORMAL && kind != FP_ZERO)
+            return false;
+        if (time <= previous)
+            return false;
+        previous = time;
+    }
+    return true;
+}
+
+// Whether every reply of the chain from `start` has at least one row and
+// only rows that look real.
+bool ChainLooksReal(const char* bytes, std::size_t length, std::size_t start)
+{
+    for (std::size_t at = start; at < length;) {
+        const std::uint32_t announced = U32At(bytes + at + kReplyRowCountOffset);
+        if (announced == 0 ||
+            !RowsLookReal(bytes + at, std::min<std::size_t>(announced, kMaxRowsPerReply)))
+            return false;
+        at += kReplyRowsOffset + static_cast<std::size_t>(announced) * kRowSize;
+    }
+    return true;
+}
+
+void TakeChain(const char* bytes, std::size_t length, std::size_t start, double* cpuLoad,
+               std::uint32_t* memory, std::vector<_ST_ReadScopeData>* rows, ScopeReplyResult& result)
+{
+    result.skipped = start;
+    for (std::size_t at = start; at < length;) {
+        const char* one = bytes + at;
+        const std::uint32_t announced = U32At(one + kReplyRowCountOffset);
+        TakeFigures(one, cpuLoad, memory, result);
+        result.announced = announced;
+        TakeRows(one, std::min<std::size_t>(announced, kMaxRowsPerReply), rows, result);
+        ++result.replies;
+        at += kReplyRowsOffset + static_cast<std::size_t>(announced) * kRowSize;
+    }
+}
+
+} // namespace
+
 ScopeReplyResult ReadScopeReply(std::string_view reply, double* cpuLoad, std::uint32_t* memory,
                                 std::vector<_ST_ReadScopeData>* rows)
 {
@@ -40,31 +145,49 @@ ScopeReplyResult ReadScopeReply(std::string_view reply, double* cpuLoad, std::ui
     const char* bytes = reply.data();
     const std::size_t length = reply.size();
 
-    if (length >= kReplyCpuLoadOffset + sizeof(double)) {
-        std::memcpy(cpuLoad, bytes + kReplyCpuLoadOffset, sizeof(double));
-        result.cpuLoadSet = true;
-    }
-    if (length >= kReplyMemoryOffset + sizeof(std::uint32_t)) {
-        std::memcpy(memory, bytes + kReplyMemoryOffset, sizeof(std::uint32_t));
-        result.memorySet = true;
-    }
-    if (length < kReplyRowsOffset)
+    // Too short for a header: a lone short answer, figures only where whole.
+    if (length < kReplyRowsOffset) {
+        if (length >= kReplyCpuLoadOffset + sizeof(double)) {
+            std::memcpy(cpuLoad, bytes + kReplyCpuLoadOffset, sizeof(double));
+            result.cpuLoadSet = true;
+        }
+        if (length >= kReplyMemoryOffset + sizeof(std::uint32_t)) {
+            std::memcpy(memory, bytes + kReplyMemoryOffset, sizeof(std::uint32_t));
+            result.memorySet = true;
+        }
         return result;
+    }
 
-    std::memcpy(&result.announced, bytes + kReplyRowCountOffset, sizeof(std::uint32_t));
-    std::size_t take = result.announced;
-    if (take > kMaxRowsPerReply)
-        take = kMaxRowsPerReply;
+    // One reply, or a late reply followed by the next one.
+    if (ChainsExactly(bytes, length, 0)) {
+        TakeChain(bytes, length, 0, cpuLoad, memory, rows, result);
+        return result;
+    }
+
+    // A reply cut short (the rest came too late for this fetch): its whole
+    // rows are good. A count no controller sends, or rows that do not look
+    // like rows, mean the bytes are not a reply's start at all. One row alone
+    // cannot be checked against a neighbour, so it is not taken.
+    const std::uint32_t announced = U32At(bytes + kReplyRowCountOffset);
     const std::size_t present = (length - kReplyRowsOffset) / kRowSize;
-    if (take > present)
-        take = present;
-    if (take == 0)
+    const std::size_t take = present < 2 ? 0 : std::min(present, kMaxRowsPerReply);
+    if (announced <= kMaxPlausibleRowCount && present < announced && RowsLookReal(bytes, take)) {
+        TakeFigures(bytes, cpuLoad, memory, result);
+        result.announced = announced;
+        TakeRows(bytes, take, rows, result);
+        result.replies = 1;
         return result;
+    }
 
-    const std::size_t first = rows->size();
-    rows->resize(first + take);
-    std::memcpy(rows->data() + first, bytes + kReplyRowsOffset, take * kRowSize);
-    result.appended = take;
+    // The controller's acknowledgement of a subscription is shorter than a
+    // header; when it was read together with data replies it leads them.
+    for (std::size_t start = 1; start < kReplyRowsOffset; ++start) {
+        if (ChainsExactly(bytes, length, start) && ChainLooksReal(bytes, length, start)) {
+            TakeChain(bytes, length, start, cpuLoad, memory, rows, result);
+            return result;
+        }
+    }
+    result.rejected = true;
     return result;
 }
 

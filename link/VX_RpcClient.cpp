@@ -32,6 +32,37 @@ void CreateGlobalClient(xmlrpc_env* env)
 
 } // namespace
 
+int vx::DecomposeInts(xmlrpc_value* result, const char* format, int* const* outputs,
+                      std::size_t count)
+{
+    xmlrpc_env env;
+    xmlrpc_env_init(&env);
+    int locals[12] = {};
+    if (count > 12) {
+        xmlrpc_env_set_fault(&env, XMLRPC_INTERNAL_ERROR, "too many outputs");
+        count = 0;
+    } else if (xmlrpc_value_type(result) != XMLRPC_TYPE_ARRAY) {
+        // Strict shape: an array of exactly `count` ints. Anything else is a
+        // fault, and the outputs then hold the ints read before the offending
+        // element.
+        xmlrpc_env_set_fault(&env, XMLRPC_TYPE_ERROR, "result is not an array");
+    } else {
+        // Unused trailing pointers are ignored by the format.
+        xmlrpc_decompose_value(&env, result, format, &locals[0], &locals[1], &locals[2],
+                               &locals[3], &locals[4], &locals[5], &locals[6], &locals[7],
+                               &locals[8], &locals[9], &locals[10], &locals[11]);
+        if (!env.fault_occurred &&
+            static_cast<std::size_t>(xmlrpc_array_size(&env, result)) != count &&
+            !env.fault_occurred)
+            xmlrpc_env_set_fault(&env, XMLRPC_TYPE_ERROR, "array has the wrong number of items");
+    }
+    for (std::size_t i = 0; i < count; ++i)
+        *outputs[i] = locals[i];
+    const bool failed = env.fault_occurred;
+    xmlrpc_env_clean(&env);
+    return failed ? -1 : 0;
+}
+
 VX_RpcClient::VX_RpcClient()
 {
     std::memset(m_url, 0, sizeof m_url);
@@ -90,28 +121,9 @@ int VX_RpcClient::CallForInts(const char* method, const char* format, int* const
         return -1;
     }
 
-    int locals[12] = {};
-    // Strict shape: an array of exactly `count` ints. Anything else is a fault,
-    // and the outputs then hold the ints read before the offending element.
-    if (xmlrpc_value_type(result) != XMLRPC_TYPE_ARRAY) {
-        xmlrpc_env_set_fault(&env, XMLRPC_TYPE_ERROR, "result is not an array");
-    } else {
-        // Unused trailing pointers are ignored by the format.
-        xmlrpc_decompose_value(&env, result, format, &locals[0], &locals[1], &locals[2],
-                               &locals[3], &locals[4], &locals[5], &locals[6], &locals[7],
-                               &locals[8], &locals[9], &locals[10], &locals[11]);
-        if (!env.fault_occurred &&
-            static_cast<std::size_t>(xmlrpc_array_size(&env, result)) != count &&
-            !env.fault_occurred)
-            xmlrpc_env_set_fault(&env, XMLRPC_TYPE_ERROR, "array has the wrong number of items");
-    }
-    for (std::size_t i = 0; i < count; ++i)
-        *outputs[i] = locals[i];
+    const int failed = DecomposeInts(result, format, outputs, count);
     xmlrpc_DECREF(result);
-
-    const bool failed = env.fault_occurred;
-    xmlrpc_env_clean(&env);
-    return failed ? -1 : 0;
+    return failed;
 }
 
 int VX_RpcClient::ReadVersion(int* zpsMajor, int* zpsMinor, int* box1, int* box2, int* box3,

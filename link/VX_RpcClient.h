@@ -7,10 +7,19 @@
 #include <cstddef>
 #include <string>
 
+struct _xmlrpc_value;
+
 namespace vx {
 constexpr std::size_t kUrlBufferSize = 260;
 constexpr const char* kRpcAppName = "VX_CCS_XMLRPC";
 constexpr const char* kRpcAppVersion = "5.0";
+
+// Reads a call's result, which must be an array of exactly `count` ints
+// (count <= 12) matching `format` ("(iii...)"). Every output is written: the
+// ints read before an offending element, zeros after it. Returns 0, or -1
+// for any other shape. Does not take over `result`.
+int DecomposeInts(_xmlrpc_value* result, const char* format, int* const* outputs,
+                  std::size_t count);
 }
 
 class VX_RpcClient

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
 
 using namespace vx;
@@ -139,12 +140,15 @@ INSTANTIATE_TEST_SUITE_P(
         ReplyCase{"N100", kAll, 100, 100, true, true, 100},
         ReplyCase{"N150_takes100", kAll, 150, 150, true, true, 100},
         ReplyCase{"N3_lastRowCut", 32 + 3 * 296 - 1, 3, 3, true, true, 2},
+        ReplyCase{"N3_oneRowPresent_notChecked", 32 + 2 * 296 - 1, 3, 3, true, true, 0},
         ReplyCase{"N3_onlyHeader", 32, 3, 3, true, true, 0},
         ReplyCase{"N3_oneByteOfRow", 33, 3, 3, true, true, 0},
         ReplyCase{"N150_only120present", 32 + 120 * 296, 150, 120, true, true, 100},
         ReplyCase{"N150_only40present", 32 + 40 * 296 + 100, 150, 40, true, true, 40},
-        ReplyCase{"MoreBytesThanAnnounced", kAll, 2, 5, true, true, 2},
-        ReplyCase{"N_huge", 32 + 4 * 296, 0xFFFFFFFFu, 4, true, true, 4},
+        ReplyCase{"MoreBytesThanAnnounced_notAReply", kAll, 2, 5, false, false, 0},
+        ReplyCase{"N_huge_notAReply", 32 + 4 * 296, 0xFFFFFFFFu, 4, false, false, 0},
+        ReplyCase{"N65535_cut", 32 + 4 * 296, 0xFFFFu, 4, true, true, 4},
+        ReplyCase{"N65536_notAReply", 32 + 4 * 296, 0x10000u, 4, false, false, 0},
         ReplyCase{"Short31", 31, 3, 3, true, true, 0},
         ReplyCase{"Short28", 28, 3, 3, true, true, 0},
         ReplyCase{"Short27_cpuOnly", 27, 3, 3, true, false, 0},
@@ -167,6 +171,193 @@ TEST(ScopeReplyBytes, RowsComeFromTheirOwnOffsets)
     ASSERT_EQ(rows.size(), 2u);
     EXPECT_EQ(0, std::memcmp(&rows[1], reply.data() + 32 + 296, 296));
     EXPECT_EQ(0, std::memcmp(&rows[0], reply.data() + 32, 296));
+}
+
+// ------------------------------------------------------- replies read together
+
+// Bytes of one fetch built from pieces: replies with rows numbered from
+// `firstRow`, acknowledgements and stray bytes.
+struct Piece
+{
+    enum Kind { Reply, Ack, Stray } kind;
+    std::uint32_t announced;   // Reply: N; Ack/Stray: length in bytes
+    std::size_t firstRow = 0;  // Reply: number of its first row
+    double cpu = 0.0;
+};
+
+std::string Gather(const std::vector<Piece>& pieces)
+{
+    std::string bytes;
+    for (const Piece& p : pieces) {
+        if (p.kind == Piece::Reply) {
+            std::string one = linktest::ScopeReplyBytes(p.cpu, static_cast<std::uint32_t>(p.cpu * 10),
+                                                        p.announced, p.announced);
+            // Renumber the rows so each reply's rows can be told apart.
+            for (std::uint32_t i = 0; i < p.announced; ++i) {
+                const double t = linktest::RowTime(p.firstRow + i);
+                std::memcpy(&one[32 + i * 296], &t, 8);
+            }
+            bytes += one;
+        } else {
+            // An acknowledgement's bytes are the controller's own; fill them
+            // with something that would misframe the rows if it were read.
+            bytes += std::string(p.announced, p.kind == Piece::Ack ? '\x02' : '\x7f');
+        }
+    }
+    return bytes;
+}
+
+struct GatherCase
+{
+    const char* name;
+    std::vector<Piece> pieces;
+    std::vector<double> expectedTimes; // time stamps of the rows taken, in order
+    double expectedCpu;                // -1: figures untouched
+};
+
+std::vector<double> Times(std::size_t first, std::size_t count)
+{
+    std::vector<double> t;
+    for (std::size_t i = 0; i < count; ++i)
+        t.push_back(linktest::RowTime(first + i));
+    return t;
+}
+
+std::vector<double> Concat(std::vector<double> a, const std::vector<double>& b)
+{
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+class GatheredReplies : public ::testing::TestWithParam<GatherCase>
+{
+};
+
+TEST_P(GatheredReplies, RowsComeOnlyFromWholeReplies)
+{
+    const GatherCase& c = GetParam();
+    const std::string bytes = Gather(c.pieces);
+    double cpu = -1.0;
+    std::uint32_t memory = 7;
+    std::vector<_ST_ReadScopeData> rows;
+    const ScopeReplyResult r = ReadScopeReply(bytes, &cpu, &memory, &rows);
+    EXPECT_EQ(cpu, c.expectedCpu);
+    EXPECT_EQ(memory, c.expectedCpu < 0 ? 7u : static_cast<std::uint32_t>(c.expectedCpu * 10));
+    ASSERT_EQ(rows.size(), c.expectedTimes.size());
+    EXPECT_EQ(r.appended, rows.size());
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        ASSERT_EQ(rows[i].time, c.expectedTimes[i]) << "row " << i;
+        // Values sit in their columns: value k of a row is k + 0.25 plus a
+        // multiple of 100, whatever row of its reply it is.
+        for (std::size_t k = 0; k < 36; ++k) {
+            const double rest = std::fmod(rows[i].values[k], 100.0);
+            ASSERT_EQ(rest, static_cast<double>(k) + 0.25) << "row " << i << " value " << k;
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Fetches, GatheredReplies,
+    ::testing::Values(
+        GatherCase{"LateReplyAndNextReply",
+                   {{Piece::Reply, 3, 0, 1.5}, {Piece::Reply, 4, 3, 2.5}},
+                   Times(0, 7), 2.5},
+        GatherCase{"ThreeRepliesEachCutAtOneHundred",
+                   {{Piece::Reply, 120, 0, 1.5}, {Piece::Reply, 100, 120, 2.5}, {Piece::Reply, 101, 220, 3.5}},
+                   Concat(Concat(Times(0, 100), Times(120, 100)), Times(220, 100)), 3.5},
+        GatherCase{"AckThenReply", {{Piece::Ack, 16}, {Piece::Reply, 5, 0, 4.5}}, Times(0, 5), 4.5},
+        GatherCase{"OneByteAckThenReply", {{Piece::Ack, 1}, {Piece::Reply, 2, 0, 4.5}}, Times(0, 2), 4.5},
+        GatherCase{"LongestAckThenReply", {{Piece::Ack, 31}, {Piece::Reply, 2, 0, 4.5}}, Times(0, 2), 4.5},
+        GatherCase{"AckThenTwoReplies",
+                   {{Piece::Ack, 16}, {Piece::Reply, 2, 0, 1.5}, {Piece::Reply, 3, 2, 5.5}},
+                   Times(0, 5), 5.5},
+        // After an acknowledgement only replies with rows can be recognised.
+        GatherCase{"AckThenEmptyReply", {{Piece::Ack, 16}, {Piece::Reply, 0, 0, 6.5}}, {}, -1.0},
+        GatherCase{"TwoEmptyReplies", {{Piece::Reply, 0, 0, 1.5}, {Piece::Reply, 0, 0, 6.5}}, {}, 6.5},
+        // 32 stray bytes or more cannot be told from a reply's start: nothing.
+        GatherCase{"LongStrayThenReply", {{Piece::Stray, 40}, {Piece::Reply, 3, 0, 4.5}}, {}, -1.0},
+        GatherCase{"ReplyThenStray", {{Piece::Reply, 3, 0, 4.5}, {Piece::Stray, 16}}, {}, -1.0},
+        // The tail of a reply whose start came with an earlier fetch.
+        GatherCase{"RowTailThenReply", {{Piece::Stray, 296 * 2 + 100}, {Piece::Reply, 3, 0, 4.5}}, {}, -1.0}),
+    [](const ::testing::TestParamInfo<GatherCase>& info) { return std::string(info.param.name); });
+
+TEST(GatheredReplies, ATailOfRowsNeverBecomesRows)
+{
+    // A reply's rows read from any offset inside them: the row-count field
+    // then falls on a time stamp or a value, and no row may come out.
+    const std::string whole = linktest::ScopeReplyBytes(12.5, 1000u, 60, 60);
+    const std::string next = linktest::ScopeReplyBytes(13.5, 1001u, 50, 50);
+    for (std::size_t cut = 32; cut < 32 + 3 * 296; ++cut) {
+        const std::string bytes = whole.substr(cut) + next;
+        double cpu = -1.0;
+        std::uint32_t memory = 7;
+        std::vector<_ST_ReadScopeData> rows;
+        ReadScopeReply(bytes, &cpu, &memory, &rows);
+        ASSERT_TRUE(rows.empty()) << "tail from byte " << cut;
+        ASSERT_EQ(cpu, -1.0) << "tail from byte " << cut;
+    }
+}
+
+std::string MeasuredReply(std::uint32_t rowCount, double firstTime)
+{
+    // Rows like a running arm's: full-precision values of every sign.
+    std::string bytes = linktest::ScopeReplyBytes(3.25, 4096u, rowCount, rowCount);
+    for (std::uint32_t i = 0; i < rowCount; ++i) {
+        double row[37];
+        row[0] = firstTime + i;
+        for (int k = 1; k < 37; ++k)
+            row[k] = std::sin(0.37 * k + 0.011 * (firstTime + i)) * (k % 5 == 0 ? 1e4 : 1.7) - 0.3 * k;
+        std::memcpy(&bytes[32 + i * 296], row, sizeof row);
+    }
+    return bytes;
+}
+
+TEST(GatheredReplies, ATailOfMeasuredRowsNeverBecomesRows)
+{
+    const std::string earlier = MeasuredReply(60, 5000.0);
+    const std::string next = MeasuredReply(50, 5060.0);
+    std::size_t taken = 0;
+    for (std::size_t cut = 33; cut < earlier.size(); ++cut) {
+        for (const std::string& bytes : {earlier.substr(cut) + next, earlier.substr(cut)}) {
+            double cpu = -1.0;
+            std::uint32_t memory = 7;
+            std::vector<_ST_ReadScopeData> rows;
+            const ScopeReplyResult r = ReadScopeReply(bytes, &cpu, &memory, &rows);
+            // A tail shorter than a header is passed over like an
+            // acknowledgement; then the rows are the next reply's, exactly.
+            if (bytes.size() > next.size() && earlier.size() - cut < 32 && !rows.empty()) {
+                ASSERT_EQ(r.skipped, earlier.size() - cut);
+                ASSERT_EQ(rows.size(), 50u);
+                for (std::size_t i = 0; i < rows.size(); ++i)
+                    ASSERT_EQ(0, std::memcmp(&rows[i], next.data() + 32 + i * 296, 296)) << i;
+                continue;
+            }
+            taken += rows.size();
+            EXPECT_TRUE(rows.empty()) << "tail from byte " << cut << " of " << bytes.size()
+                                      << ": " << r.replies << " replies, N " << r.announced;
+        }
+    }
+    EXPECT_EQ(taken, 0u);
+}
+
+TEST(GatheredReplies, SimulatorStyleAcknowledgementBeforeMeasuredRows)
+{
+    // "LTBR", 16, 4, 1: the acknowledgement a subscription gets.
+    std::string ack("LTBR", 4);
+    for (std::uint32_t v : {16u, 4u, 1u})
+        ack.append(reinterpret_cast<const char*>(&v), 4);
+    const std::string bytes = ack + MeasuredReply(51, 100.0) + MeasuredReply(3, 151.0);
+    double cpu = -1.0;
+    std::uint32_t memory = 7;
+    std::vector<_ST_ReadScopeData> rows;
+    const ScopeReplyResult r = ReadScopeReply(bytes, &cpu, &memory, &rows);
+    EXPECT_EQ(r.skipped, 16u);
+    EXPECT_EQ(r.replies, 2u);
+    ASSERT_EQ(rows.size(), 54u);
+    for (std::size_t i = 0; i < rows.size(); ++i)
+        ASSERT_EQ(rows[i].time, 100.0 + i);
+    EXPECT_EQ(cpu, 3.25);
+    EXPECT_EQ(memory, 4096u);
 }
 
 // ------------------------------------------------------------ command text
