@@ -1,0 +1,136 @@
+// Runs the scope page as VXTools hosts it -- real link library, collector
+// thread, 64 ms timer, redraw every sixth tick -- against a controller at the
+// given address, with 36 channels and the largest period, and prints the
+// process's resident memory and CPU use at intervals.
+//
+//   scope_longrun ADDRESS SECONDS [INTERVAL_S] [--prefill]
+//
+// --prefill first fills the window with 999,999 synthetic rows stamped
+// before the controller's clock starts, so the largest window is full at
+// once and the live rows slide it; without it the window grows at 1 kHz.
+#include "ScopePageSupport.h"
+
+#include "VX_Prod.h"
+#include "qwtscope.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QLineEdit>
+#include <QTimer>
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <unistd.h>
+
+using namespace scopetest;
+
+namespace {
+
+double residentMegabytes()
+{
+    long pages = 0, resident = 0;
+    if (FILE* f = std::fopen("/proc/self/statm", "r")) {
+        if (std::fscanf(f, "%ld %ld", &pages, &resident) != 2)
+            resident = 0;
+        std::fclose(f);
+    }
+    return double(resident) * double(sysconf(_SC_PAGESIZE)) / 1e6;
+}
+
+double cpuSeconds()
+{
+    timespec ts{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+    return double(ts.tv_sec) + ts.tv_nsec / 1e9;
+}
+
+void quiet(QtMsgType type, const QMessageLogContext&, const QString& msg)
+{
+    if (type != QtDebugMsg)
+        std::fprintf(stderr, "%s\n", qPrintable(msg));
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc < 3) {
+        std::fprintf(stderr, "usage: %s ADDRESS SECONDS [INTERVAL_S] [--prefill]\n", argv[0]);
+        return 2;
+    }
+    const char* address = argv[1];
+    const int seconds = std::atoi(argv[2]);
+    const int interval = argc > 3 && argv[3][0] != '-' ? std::max(1, std::atoi(argv[3])) : 10;
+    bool prefill = false;
+    for (int i = 3; i < argc; ++i)
+        prefill = prefill || std::strcmp(argv[i], "--prefill") == 0;
+
+    qInstallMessageHandler(quiet);
+    QApplication app(argc, argv);
+    if (VXRPC_InitClient(address, 20000, 10003) != 0 || VX_InitDashboardClient(address) != 0 ||
+        !VX_IsConnectDashboard()) {
+        std::fprintf(stderr, "no controller at %s\n", address);
+        return 1;
+    }
+
+    const double baseline = residentMegabytes();
+    VXPlugin_Scope page;
+    page.messageBox = [](QMessageBox::Icon, const QString&, const QString& text) {
+        std::fprintf(stderr, "message: %s\n", qPrintable(text));
+    };
+    QScopeSetting* d = page.settingDialog();
+    for (int j = 1; j <= 6; ++j)
+        checkJoint(d, j);
+    for (const char* l : {"Target ACS", "Actual ACS", "Actual FilACS", "Target Cur", "Actual Cur", "FilCur"})
+        checkLink(d, QString::fromUtf8(l));
+    confirm(d);
+    page.findChild<QLineEdit*>(QStringLiteral("ScopePlugin_edit_PeriodTime"))->setText(QStringLiteral("999999"));
+    page.resize(1400, 760);
+    page.show();
+    page.OnStartScope();
+    int curves = 0;
+    for (int slot = 0; slot < QwtScope::kCurveSlots; ++slot)
+        curves += page.plot()->curveInfo(slot).nIndex > 0 ? 1 : 0;
+    if (prefill) {
+        for (int i = 0; i < 999999; ++i) {
+            _ST_ReadScopeData r = row(-1000000.0 + i);
+            for (int k = 0; k < 36; ++k)
+                r.values[k] = std::sin(i * 0.001 + k) * (k + 1);
+            page.appendRow(r);
+        }
+    }
+    const double before = residentMegabytes();
+    std::printf("curves %d  period %d ms  baseline (Qt, page) %.1f MB  after set-up %.1f MB\n", curves,
+                page.period(), baseline, before);
+    std::printf("%8s %10s %10s %10s %12s %8s %8s\n", "time_s", "rows", "raw_MB", "rss_MB", "rss/raw", "cpu_%",
+                "running");
+    std::fflush(stdout);
+
+    QElapsedTimer clock;
+    clock.start();
+    double lastCpu = cpuSeconds();
+    qint64 lastMs = 0;
+    QTimer report;
+    QObject::connect(&report, &QTimer::timeout, [&] {
+        const qint64 ms = clock.elapsed();
+        const double cpu = cpuSeconds();
+        const double rows = double(page.sampleTimes().size());
+        // Raw sample bytes: 36 values and one time stamp per row.
+        const double raw = rows * 37 * 8 / 1e6;
+        const double rss = residentMegabytes();
+        std::printf("%8.1f %10.0f %10.1f %10.1f %12.2f %8.1f %8d\n", ms / 1000.0, rows, raw, rss,
+                    raw > 0 ? rss / raw : 0.0, 100.0 * (cpu - lastCpu) / ((ms - lastMs) / 1000.0),
+                    page.isRunning() ? 1 : 0);
+        std::fflush(stdout);
+        lastCpu = cpu;
+        lastMs = ms;
+        if (ms >= seconds * 1000LL)
+            app.quit();
+    });
+    report.start(interval * 1000);
+    app.exec();
+    page.OnStopScope();
+    return 0;
+}

@@ -1,0 +1,96 @@
+#!/bin/sh
+# Builds the benchmarks in Release and runs them all in one go, then prints
+# one table of the figures against their goals. CPU time is the figure that
+# counts on a shared machine; wall time is shown beside it.
+#   scripts/bench.sh            (build dir: build-perf-bench, or $VX_BENCH_BUILD)
+set -eu
+here=$(cd "$(dirname "$0")/.." && pwd)
+build=${VX_BENCH_BUILD:-$here/build-perf-bench}
+out="$build/bench-results"
+mkdir -p "$out"
+
+cmake -S "$here" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DVX_BUILD_BENCH=ON >/dev/null
+cmake --build "$build" -j2 --target scope_bench scopeplot_bench link_bench vx-startup-timer \
+    VXTools VXPlugin_Scope VXPlugin_Config VXPlugin_Script >/dev/null
+
+export QT_QPA_PLATFORM=offscreen
+"$build/bench-bin/scope_bench" --benchmark_filter='StoreAppendTrim|PlainArraysAppendTrim|PageRedraw' \
+    --benchmark_out="$out/scope.json" --benchmark_out_format=json >/dev/null 2>&1
+"$build/bench-bin/scopeplot_bench" --benchmark_filter='StoreSnapshot|StoreCopyOut|SnapshotRedraw|SnapshotTrackerMove|TrackerMoveFullScan' \
+    --benchmark_out="$out/scopeplot.json" --benchmark_out_format=json >/dev/null 2>&1
+"$build/bench-bin/link_bench" --benchmark_out="$out/link.json" --benchmark_out_format=json >/dev/null 2>&1
+"$here/bench/startup/vxtools-startup.sh" "$build" 5 >"$out/startup.txt" 2>&1 || true
+
+python3 - "$out" <<'PY'
+import json, os, re, statistics, sys
+out = sys.argv[1]
+runs = {}
+for name in ("scope", "scopeplot", "link"):
+    with open(os.path.join(out, name + ".json")) as f:
+        data = json.load(f)
+    for b in data["benchmarks"]:
+        runs[b["name"]] = b
+
+def ns(name, key="cpu_time"):
+    b = runs[name]
+    scale = {"ns": 1, "us": 1e3, "ms": 1e6, "s": 1e9}[b["time_unit"]]
+    return b[key] * scale
+
+def fmt(v):
+    for unit, scale in (("s", 1e9), ("ms", 1e6), ("us", 1e3)):
+        if v >= scale:
+            return "%.3g %s" % (v / scale, unit)
+    return "%.3g ns" % v
+
+rows = []
+def add(goal, what, name, target=""):
+    rows.append((goal, what, fmt(ns(name)), fmt(ns(name, "real_time")), target))
+
+add("1", "append+trim, 1,000-row window", "BM_StoreAppendTrim/1000")
+add("1", "append+trim, 1,000,000-row window", "BM_StoreAppendTrim/1000000")
+add("1", "plain arrays, 1,000 rows", "BM_PlainArraysAppendTrim/1000")
+add("1", "plain arrays, 1,000,000 rows", "BM_PlainArraysAppendTrim/1000000")
+r1 = ns("BM_StoreAppendTrim/1000000") / ns("BM_StoreAppendTrim/1000")
+rp = ns("BM_PlainArraysAppendTrim/1000000") / ns("BM_PlainArraysAppendTrim/1000")
+rows.append(("1", "ratio 1M/1k, chunked store", "%.2fx" % r1, "", "< 1.5x"))
+rows.append(("1", "ratio 1M/1k, plain arrays", "%.0fx" % rp, "", ""))
+add("2", "store snapshot (data lock held), 10k rows", "BM_StoreSnapshot/10000")
+add("2", "store snapshot (data lock held), 1M rows", "BM_StoreSnapshot/1000000")
+add("2", "former copy-out of the window, 1M rows", "BM_StoreCopyOut/1000000")
+add("2", "redraw 36 x 10,000 (1100x500 canvas)", "BM_SnapshotRedraw/10000", "< 20 ms")
+add("2", "redraw 36 x 1,000,000 (1100x500 canvas)", "BM_SnapshotRedraw/1000000", "< 100 ms")
+add("2", "page redraw 36 x 10,000 (feedPlot+repaint)", "BM_PageRedraw/10000", "< 20 ms")
+add("2", "page redraw 36 x 1,000,000 (feedPlot+repaint)", "BM_PageRedraw/1000000", "< 100 ms")
+b = runs["BM_PageRedraw/1000000"]
+rows.append(("3", "page at 1M rows: resident growth / raw bytes",
+             "%.0f / %.0f MB = %.2fx" % (b["rss_growth_MB"], b["raw_MB"], b["rss_growth_MB"] / b["raw_MB"]), "", "< 1.5x"))
+add("4", "tracker move, 36 x 10,000", "BM_SnapshotTrackerMove/10000")
+add("4", "tracker move, 36 x 1,000,000", "BM_SnapshotTrackerMove/1000000", "< 10 ms")
+add("4", "full linear search, 36 x 1,000,000", "BM_TrackerMoveFullScan/1000000")
+add("5", "ReadScopeReply, 100 rows", "BM_ReadScopeReply100Rows")
+add("5", "memcpy of the 29,600 row bytes", "BM_Memcpy100Rows")
+add("5", "resize (zero fill) + memcpy", "BM_ResizeAndMemcpy100Rows")
+rows.append(("5", "ratio ReadScopeReply / memcpy",
+             "%.2fx" % (ns("BM_ReadScopeReply100Rows") / ns("BM_Memcpy100Rows")), "", "near 1x"))
+mapped, painted = [], []
+with open(os.path.join(out, "startup.txt")) as f:
+    for line in f:
+        m = re.match(r"mapped_ms=([\d.]+) painted_ms=([\d.]+)", line)
+        if m:
+            mapped.append(float(m.group(1)))
+            painted.append(float(m.group(2)))
+if painted:
+    rows.append(("6", "VXTools window mapped (median of %d)" % len(mapped), "%.0f ms" % statistics.median(mapped), "", ""))
+    rows.append(("6", "VXTools window painted (median; runs: %s)" % " ".join("%.0f" % p for p in painted),
+                 "%.0f ms" % statistics.median(painted), "", "< 500 ms"))
+else:
+    rows.append(("6", "VXTools start-up", "not measured (see %s/startup.txt)" % out, "", ""))
+
+w = [max(len(r[i]) for r in rows + [("goal", "measurement", "CPU", "wall", "target")]) for i in range(5)]
+line = "  ".join("%-*s" % (w[i], h) for i, h in enumerate(("goal", "measurement", "CPU", "wall", "target")))
+print(line)
+print("-" * len(line))
+for r in rows:
+    print("  ".join("%-*s" % (w[i], r[i]) for i in range(5)))
+print("\nload average: %s" % open("/proc/loadavg").read().split()[:3])
+PY
