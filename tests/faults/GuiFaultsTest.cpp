@@ -1,0 +1,187 @@
+// The whole program against a controller that drops the dashboard during a
+// scope run: the main window with the real plug-ins, driven through its own
+// widgets. The run stops, the lamp goes gray, and once the address is
+// confirmed again the link and the scope work again.
+#include "SimProcess.h"
+#include "VXToolsMain.h"
+
+#include <QAbstractButton>
+#include <QAbstractItemModel>
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QThread>
+#include <QTimer>
+#include <QTreeView>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+namespace {
+
+bool waitFor(const std::function<bool()>& pred, int timeoutMs)
+{
+    QElapsedTimer t;
+    t.start();
+    while (!pred()) {
+        if (t.elapsed() > timeoutMs)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        QThread::msleep(2);
+    }
+    return true;
+}
+
+// Answers modal dialogs as they come: message boxes are noted and closed,
+// others get the next queued handler.
+class ModalDriver : public QObject
+{
+public:
+    ModalDriver()
+    {
+        m_timer.setInterval(20);
+        QObject::connect(&m_timer, &QTimer::timeout, [this] { poll(); });
+        m_timer.start();
+    }
+    void then(std::function<void(QWidget*)> act) { m_actions.push_back(std::move(act)); }
+    bool idle() const { return m_actions.empty() && !QApplication::activeModalWidget(); }
+    QStringList messages;
+
+private:
+    void poll()
+    {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (!modal)
+            return;
+        if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+            messages << box->text();
+            box->accept();
+        } else if (!m_actions.empty()) {
+            auto act = m_actions.front();
+            m_actions.erase(m_actions.begin());
+            act(modal);
+        }
+    }
+    QTimer m_timer;
+    std::vector<std::function<void(QWidget*)>> m_actions;
+};
+
+std::function<void(QWidget*)> confirmAddress(const QString& address)
+{
+    return [address](QWidget* modal) {
+        if (auto* edit = modal->findChild<QLineEdit*>(QStringLiteral("le_ZPSIP")))
+            edit->setText(address);
+        if (auto* ok = modal->findChild<QAbstractButton*>(QStringLiteral("btn_SetZPSIP")))
+            ok->click();
+    };
+}
+
+bool check(QWidget* root, const char* treeName, const QString& text)
+{
+    auto* view = root->findChild<QTreeView*>(QLatin1String(treeName));
+    if (!view || !view->model())
+        return false;
+    QAbstractItemModel* model = view->model();
+    std::function<bool(const QModelIndex&)> visit = [&](const QModelIndex& parent) {
+        for (int r = 0; r < model->rowCount(parent); ++r) {
+            const QModelIndex idx = model->index(r, 0, parent);
+            if (model->data(idx).toString().trimmed() == text) {
+                model->setData(idx, Qt::Checked, Qt::CheckStateRole);
+                return true;
+            }
+            if (visit(idx))
+                return true;
+        }
+        return false;
+    };
+    return visit(QModelIndex());
+}
+
+QAbstractButton* button(QWidget* root, const char* name)
+{
+    return root->findChild<QAbstractButton*>(QLatin1String(name));
+}
+
+} // namespace
+
+TEST(ProgramFaults, DashboardClosedDuringAScopeRunThenAddressConfirmedAgain)
+{
+    vxtest::SimProcess sim("127.0.5.10");
+    ASSERT_TRUE(sim.ok()) << sim.error();
+    QTemporaryDir programDir;
+    ASSERT_TRUE(programDir.isValid());
+    const QString plugins = QDir(QString::fromLocal8Bit(qgetenv("VX_BIN_DIR"))).absoluteFilePath(QStringLiteral("plugins"));
+    ASSERT_TRUE(QFile::link(plugins, programDir.filePath(QStringLiteral("plugins"))));
+
+    ModalDriver modals;
+    modals.then(confirmAddress(QString::fromStdString(sim.address())));
+    MainWindow window(nullptr, programDir.path());
+    auto* lamp = window.findChild<QPushButton*>(QStringLiteral("btn_light"));
+    ASSERT_NE(lamp, nullptr);
+    const QString gray = lamp->styleSheet();
+    window.resize(1400, 800);
+    window.show();
+
+    ASSERT_TRUE(waitFor([&] { return modals.idle() && lamp->styleSheet() != gray; }, 10000))
+        << "the lamp never left gray after the address was confirmed";
+    const QString green = lamp->styleSheet();
+
+    QWidget* page = button(&window, "ScopePlugin_btn_Setting");
+    while (page && page->metaObject()->indexOfSlot("OnStartScope()") < 0)
+        page = page->parentWidget();
+    ASSERT_NE(page, nullptr) << "the scope plug-in did not load from " << plugins.toStdString();
+    for (int j = 1; j <= 2; ++j)
+        ASSERT_TRUE(check(page, "KDLX_Scope_tree_SetComponent", QStringLiteral("J%1").arg(j)));
+    ASSERT_TRUE(check(page, "KDLX_Scope_tree_SetLink", QStringLiteral("Actual ACS")));
+    button(page, "KDLX_Scope_btn_SetOK")->click();
+    auto* exportButton = button(page, "ScopePlugin_btn_ExportScope");
+    button(page, "ScopePlugin_btn_StartScope")->click();
+    EXPECT_FALSE(exportButton->isEnabled()) << "export is locked while the scope runs";
+    waitFor([] { return false; }, 600);
+
+    // The controller drops the dashboard connection.
+    ASSERT_TRUE(sim.command("close-dash"));
+    EXPECT_TRUE(waitFor([&] { return exportButton->isEnabled() && lamp->styleSheet() == gray; }, 5000))
+        << "the run did not stop or the lamp stayed green";
+    EXPECT_TRUE(modals.messages.isEmpty()) << modals.messages.join('\n').toStdString();
+
+    // The user confirms the address again: link and scope are back.
+    modals.then(confirmAddress(QString::fromStdString(sim.address())));
+    QTimer::singleShot(0, &window, [&] { QMetaObject::invokeMethod(&window, "slot_NetworkConfigTriggered"); });
+    ASSERT_TRUE(waitFor([&] { return modals.idle() && lamp->styleSheet() == green; }, 10000));
+    button(page, "ScopePlugin_btn_StartScope")->click();
+    waitFor([] { return false; }, 1500);
+    button(page, "ScopePlugin_btn_StopScope")->click();
+    ASSERT_TRUE(exportButton->isEnabled());
+
+    const QString file = programDir.filePath(QStringLiteral("after.csv"));
+    modals.then([file](QWidget* modal) {
+        if (auto* dialog = qobject_cast<QFileDialog*>(modal)) {
+            dialog->selectFile(file);
+            QMetaObject::invokeMethod(dialog, "accept");
+        }
+    });
+    exportButton->click();
+    ASSERT_TRUE(waitFor([&] { return modals.idle(); }, 5000));
+    QFile csv(file);
+    ASSERT_TRUE(csv.open(QIODevice::ReadOnly)) << "nothing exported: " << modals.messages.join('\n').toStdString();
+    const QList<QByteArray> lines = csv.readAll().split('\n');
+    // Header, about a second of samples at 1 kHz, and a closing empty piece.
+    EXPECT_GT(lines.size(), 300) << "the scope did not sample after reconnecting";
+    double previous = -1;
+    for (int i = 1; i + 1 < lines.size(); ++i) {
+        bool ok = false;
+        const double t = lines[i].split(',').value(0).toDouble(&ok);
+        ASSERT_TRUE(ok) << "line " << i << ": " << lines[i].toStdString();
+        ASSERT_GT(t, previous) << "line " << i;
+        previous = t;
+    }
+    window.close();
+}
