@@ -9,6 +9,7 @@
 #include <qwt_legend.h>
 #include <qwt_legend_label.h>
 #include <qwt_plot_curve.h>
+#include <qwt_scale_div.h>
 
 #include <gtest/gtest.h>
 
@@ -24,6 +25,7 @@
 #include <QTest>
 #include <QValidator>
 
+#include <cmath>
 #include <memory>
 
 using namespace scopetest;
@@ -989,3 +991,36 @@ TEST_F(ScopePage, ImportOfAHugeTimeSpanKeepsThePeriodInRange)
 }
 
 } // namespace
+
+// A window that slid over several chunk edges: the plot shows exactly the
+// recorded window, x counted from its oldest stamp, and the left axis fits
+// the window's values only (not the rows already dropped).
+TEST_F(ScopePage, PlotShowsExactlyTheSlidWindow)
+{
+    choose({1, 2}, {"Actual ACS"});
+    page->findChild<QLineEdit*>("ScopePlugin_edit_PeriodTime")->setText("5000");
+    page->OnStartScope();
+    for (int i = 0; i < 15000; ++i) {
+        _ST_ReadScopeData r = row(20000.0 + i);
+        // Large values early on leave with the front of the window.
+        r.values[0] = i < 9000 ? 1000.0 : std::sin(i * 0.01);
+        r.values[1] = i * 0.001;
+        page->appendRow(r);
+    }
+    page->feedPlot();
+    const std::vector<double> times = page->sampleTimes();
+    ASSERT_EQ(times.size(), 5001u);
+    for (int slot = 0; slot < 2; ++slot) {
+        const std::vector<double> values = page->samples(slot);
+        const QwtPlotCurve* curve = page->plot()->curve(slot);
+        ASSERT_EQ(curve->dataSize(), times.size()) << slot;
+        for (std::size_t i = 0; i < times.size(); ++i) {
+            ASSERT_EQ(curve->sample(i).x(), times[i] - times.front()) << slot << " " << i;
+            ASSERT_EQ(curve->sample(i).y(), values[i]) << slot << " " << i;
+        }
+    }
+    const QwtScaleDiv left = page->plot()->axisScaleDiv(QwtPlot::yLeft);
+    EXPECT_LT(left.upperBound(), 20.0);
+    EXPECT_GE(left.upperBound(), 14.999);
+    EXPECT_LE(left.lowerBound(), -1.0);
+}
