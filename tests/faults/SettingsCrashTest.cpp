@@ -91,7 +91,9 @@ TEST(SettingsCrash, KilledAtAnyMomentLeavesAWholeFile)
         ASSERT_EQ(kill(pid, signal), 0);
         int status = 0;
         ASSERT_EQ(waitpid(pid, &status, 0), pid);
-        ASSERT_TRUE(WIFSIGNALED(status));
+        // Under a sanitizer its own handler reports the crash signal and
+        // exits; either way the writer ended in the middle of its work.
+        ASSERT_TRUE(WIFSIGNALED(status) || (signal == SIGSEGV && WIFEXITED(status)));
         ++kills;
 
         if (!QFile::exists(path))
