@@ -11,6 +11,7 @@
 #include "ScopePageSupport.h"
 
 #include "VX_Prod.h"
+#include "datacollector.h"
 #include "qwtscope.h"
 
 #include <QApplication>
@@ -89,17 +90,34 @@ int main(int argc, char** argv)
     page.findChild<QLineEdit*>(QStringLiteral("ScopePlugin_edit_PeriodTime"))->setText(QStringLiteral("999999"));
     page.resize(1400, 760);
     page.show();
+    // For the prefill the collector thread is started by hand once the
+    // synthetic rows are in, so no live row arrives before them.
+    page.setCollectorEnabled(!prefill);
     page.OnStartScope();
     int curves = 0;
     for (int slot = 0; slot < QwtScope::kCurveSlots; ++slot)
         curves += page.plot()->curveInfo(slot).nIndex > 0 ? 1 : 0;
     if (prefill) {
+        // The controller's clock now: rows stamped before it minus its
+        // 2 s backlog come before every live row.
+        double now = 0.0;
+        for (int attempt = 0; attempt < 20 && now == 0.0; ++attempt) {
+            double cpu = 0;
+            uint32_t memory = 0;
+            std::vector<_ST_ReadScopeData> rows;
+            VX_ReadScopeData(&cpu, &memory, &rows);
+            if (!rows.empty())
+                now = rows.back().time;
+            QThread::msleep(100);
+        }
+        const double last = now - 2500.0;
         for (int i = 0; i < 999999; ++i) {
-            _ST_ReadScopeData r = row(-1000000.0 + i);
+            _ST_ReadScopeData r = row(last - 999998 + i);
             for (int k = 0; k < 36; ++k)
                 r.values[k] = std::sin(i * 0.001 + k) * (k + 1);
             page.appendRow(r);
         }
+        page.collector()->start();
     }
     const double before = residentMegabytes();
     std::printf("curves %d  period %d ms  baseline (Qt, page) %.1f MB  after set-up %.1f MB\n", curves,
