@@ -22,9 +22,11 @@ for target in "$bin"/fuzz_*; do
   out=$build/fuzz-out/$name
   rm -rf "$out" && mkdir -p "$out/corpus"
   [ -d "$seeds" ] && cp "$seeds"/* "$out/corpus/" 2>/dev/null || true
+  dict=()
+  [ -f "$top/fuzz/${name#fuzz_}.dict" ] && dict=(-dict="$top/fuzz/${name#fuzz_}.dict")
   echo "--- $name: ${seconds}s"
   if ! "$target" "$out/corpus" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
-        -max_len=${VX_FUZZ_MAX_LEN:-8192} -print_final_stats=1 -artifact_prefix="$out/" "$@" >"$out/log" 2>&1; then
+        -max_len=${VX_FUZZ_MAX_LEN:-8192} -print_final_stats=1 -artifact_prefix="$out/" "${dict[@]}" "$@" >"$out/log" 2>&1; then
     echo "FAILED: $name (see $out/log)"; tail -40 "$out/log"; status=1
   else
     grep -E '^stat::number_of_executed_units|^Done' "$out/log" | tr '\n' ' '; echo
