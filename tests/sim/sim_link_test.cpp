@@ -185,7 +185,7 @@ TEST(LinkScope, RowsComeInSubscriptionOrderOneMillisecondApart)
     std::this_thread::sleep_for(60ms);
     const Fetch f = fetchRows();
     ASSERT_FALSE(f.rows.empty());
-    EXPECT_LE(f.rows.size(), 100u);
+    EXPECT_LE(f.rows.size(), 200u); // a late reply read with the next: up to 100 rows of each
     EXPECT_GT(f.cpu, 0.0);
     EXPECT_LT(f.cpu, 100.0);
     EXPECT_GT(f.memory, 100000u);
