@@ -90,6 +90,8 @@ int main(int argc, char** argv)
     page.findChild<QLineEdit*>(QStringLiteral("ScopePlugin_edit_PeriodTime"))->setText(QStringLiteral("999999"));
     page.resize(1400, 760);
     page.show();
+    QCoreApplication::processEvents();
+    const double shown = residentMegabytes();
     // For the prefill the collector thread is started by hand once the
     // synthetic rows are in, so no live row arrives before them.
     page.setCollectorEnabled(!prefill);
@@ -120,8 +122,8 @@ int main(int argc, char** argv)
         page.collector()->start();
     }
     const double before = residentMegabytes();
-    std::printf("curves %d  period %d ms  baseline (Qt, page) %.1f MB  after set-up %.1f MB\n", curves,
-                page.period(), baseline, before);
+    std::printf("curves %d  period %d ms  resident: Qt and link %.1f MB, page shown %.1f MB, started %.1f MB\n",
+                curves, page.period(), baseline, shown, before);
     std::printf("%8s %10s %10s %10s %12s %8s %8s\n", "time_s", "rows", "raw_MB", "rss_MB", "rss/raw", "cpu_%",
                 "running");
     std::fflush(stdout);
