@@ -4,6 +4,7 @@
 // confirmed again the link and the scope work again.
 #include "SimProcess.h"
 #include "VXToolsMain.h"
+#include "VX_Prod.h"
 
 #include <QAbstractButton>
 #include <QAbstractItemModel>
@@ -183,5 +184,41 @@ TEST(ProgramFaults, DashboardClosedDuringAScopeRunThenAddressConfirmedAgain)
         ASSERT_GT(t, previous) << "line " << i;
         previous = t;
     }
+    window.close();
+}
+
+TEST(ProgramFaults, ControllerThatNeverAnswersFreesTheWindowAndShowsZeros)
+{
+    vxtest::SimProcess sim("127.0.5.11", {"--rpc-mode", "silent"});
+    ASSERT_TRUE(sim.ok()) << sim.error();
+    QTemporaryDir programDir;
+    ASSERT_TRUE(programDir.isValid());
+    const QString plugins = QDir(QString::fromLocal8Bit(qgetenv("VX_BIN_DIR"))).absoluteFilePath(QStringLiteral("plugins"));
+    ASSERT_TRUE(QFile::link(plugins, programDir.filePath(QStringLiteral("plugins"))));
+
+    ModalDriver modals;
+    modals.then(confirmAddress(QString::fromStdString(sim.address())));
+    MainWindow window(nullptr, programDir.path());
+    window.show();
+    ASSERT_TRUE(waitFor([&] { return modals.idle(); }, 10000));
+
+    auto* get = button(&window, "btn_GetHomeEndat");
+    ASSERT_NE(get, nullptr) << "the configuration plug-in did not load";
+    std::vector<QLineEdit*> fields;
+    for (int j = 1; j <= 6; ++j) {
+        auto* edit = window.findChild<QLineEdit*>(QStringLiteral("le_CurEncode_J%1").arg(j));
+        ASSERT_NE(edit, nullptr);
+        edit->setText(QStringLiteral("777"));
+        fields.push_back(edit);
+    }
+    // Get reads the encoders and then the origin: two calls, each given up
+    // after the link's time-out, and the window is free again after them.
+    QElapsedTimer blocked;
+    blocked.start();
+    get->click();
+    const qint64 ms = blocked.elapsed();
+    EXPECT_LT(ms, 2 * (qint64(vx::kRpcCallTimeoutMs) + 2500));
+    for (QLineEdit* edit : fields)
+        EXPECT_EQ(edit->text().toInt(), 0) << edit->objectName().toStdString() << ": " << edit->text().toStdString();
     window.close();
 }
