@@ -412,14 +412,64 @@ void ScopeCurve::drawLines(QPainter* painter, const QwtScaleMap& xMap, const Qwt
     const QColor color = painter->pen().color();
     const QRect bounds = clipRect.toAlignedRect();
     const int width = static_cast<int>(std::lround(pw));
-    QVector<QRect> rects;
-    rects.reserve(sketch.spans.size());
+    // A span w pixels wide overlaps the next w - 1 columns' spans, and in a
+    // dense band most of that overlap is painted again. With columns in
+    // rising order each pixel column is painted once instead: the union of
+    // the spans that reach it, usually one interval. Same pixels, a w-th of
+    // the fill.
+    struct Column { int x, top, bottom; };
+    QVector<Column> columns;
+    columns.reserve(sketch.spans.size());
+    bool rising = width >= 1 && width <= 8;
     for (const QRectF& span : sketch.spans) {
         const int top = static_cast<int>(std::floor(span.top() - pw / 2 + 0.5));
         const int bottom = static_cast<int>(std::floor(span.bottom() + pw / 2 + 0.5));
-        const QRect r = QRect(static_cast<int>(span.x()), top, width, bottom - top).intersected(bounds);
-        if (!r.isEmpty())
-            rects.append(r);
+        const int x = static_cast<int>(span.x());
+        if (!columns.isEmpty() && x <= columns.last().x)
+            rising = false;
+        columns.append(Column{x, top, bottom});
+    }
+    QVector<QRect> rects;
+    rects.reserve(columns.size() + 16);
+    auto add = [&](const QRect& r) {
+        const QRect clipped = r.intersected(bounds);
+        if (!clipped.isEmpty())
+            rects.append(clipped);
+    };
+    if (!rising) {
+        for (const Column& c : columns)
+            add(QRect(c.x, c.top, width, c.bottom - c.top));
+    } else {
+        int first = 0;  // first column whose span can still reach pixel column p
+        for (int n = 0; n < columns.size(); ++n) {
+            // Pixel columns from this span's x up to the next span's x.
+            const int end = n + 1 < columns.size() ? columns[n + 1].x : columns[n].x + width;
+            for (int p = columns[n].x; p < end; ++p) {
+                while (columns[first].x + width <= p)
+                    ++first;
+                if (first > n)
+                    break;
+                // The reaching spans' [top, bottom) intervals, merged.
+                std::array<std::pair<int, int>, 8> parts;
+                int count = 0;
+                for (int k = first; k <= n; ++k) {
+                    if (columns[k].bottom <= columns[k].top)
+                        continue;
+                    // Insertion by top: there are at most `width` of them.
+                    int at = count++;
+                    for (; at > 0 && parts[static_cast<size_t>(at - 1)].first > columns[k].top; --at)
+                        parts[static_cast<size_t>(at)] = parts[static_cast<size_t>(at - 1)];
+                    parts[static_cast<size_t>(at)] = {columns[k].top, columns[k].bottom};
+                }
+                int k = 0;
+                while (k < count) {
+                    int top = parts[static_cast<size_t>(k)].first, bottom = parts[static_cast<size_t>(k)].second;
+                    while (++k < count && parts[static_cast<size_t>(k)].first <= bottom)
+                        bottom = std::max(bottom, parts[static_cast<size_t>(k)].second);
+                    add(QRect(p, top, 1, bottom - top));
+                }
+            }
+        }
     }
     if (!rects.isEmpty()) {
         painter->save();
