@@ -23,6 +23,7 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <thread>
 #include <unistd.h>
 
 using namespace scopetest;
@@ -113,12 +114,18 @@ int main(int argc, char** argv)
             QThread::msleep(100);
         }
         const double last = now - 2500.0;
-        for (int i = 0; i < 999999; ++i) {
-            _ST_ReadScopeData r = row(last - 999998 + i);
-            for (int k = 0; k < 36; ++k)
-                r.values[k] = std::sin(i * 0.001 + k) * (k + 1);
-            page.appendRow(r);
-        }
+        // On a thread of its own that ends before the collector starts: the
+        // collector then takes over its malloc arena and reuses the chunks
+        // the window drops, as it does with the chunks it appended itself.
+        std::thread fill([&page, last] {
+            for (int i = 0; i < 999999; ++i) {
+                _ST_ReadScopeData r = row(last - 999998 + i);
+                for (int k = 0; k < 36; ++k)
+                    r.values[k] = std::sin(i * 0.001 + k) * (k + 1);
+                page.appendRow(r);
+            }
+        });
+        fill.join();
         page.collector()->start();
     }
     const double before = residentMegabytes();
