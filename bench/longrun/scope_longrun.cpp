@@ -8,6 +8,7 @@
 // --prefill first fills the window with 999,999 synthetic rows stamped
 // before the controller's clock starts, so the largest window is full at
 // once and the live rows slide it; without it the window grows at 1 kHz.
+#include "ResidentMemory.h"
 #include "ScopePageSupport.h"
 
 #include "VX_Prod.h"
@@ -30,16 +31,7 @@ using namespace scopetest;
 
 namespace {
 
-double residentMegabytes()
-{
-    long pages = 0, resident = 0;
-    if (FILE* f = std::fopen("/proc/self/statm", "r")) {
-        if (std::fscanf(f, "%ld %ld", &pages, &resident) != 2)
-            resident = 0;
-        std::fclose(f);
-    }
-    return double(resident) * double(sysconf(_SC_PAGESIZE)) / 1e6;
-}
+using vxtest::residentMegabytes;
 
 double cpuSeconds()
 {

@@ -4,6 +4,7 @@
 // (51 rows, 36 channels) through the page; one redraw of 36 x 10,000 samples;
 // the page's sixth-tick redraw at 1100 x 500 canvas pixels for 10,000 and
 // 1,000,000 rows, with the process's resident memory against the raw bytes.
+#include "ResidentMemory.h"
 #include "ScopePageSupport.h"
 
 #include "VX_Prod.h"
@@ -152,16 +153,7 @@ void BM_Redraw36x10000(benchmark::State& state)
 }
 BENCHMARK(BM_Redraw36x10000)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
-double residentMegabytes()
-{
-    long pages = 0, resident = 0;
-    if (FILE* f = std::fopen("/proc/self/statm", "r")) {
-        if (std::fscanf(f, "%ld %ld", &pages, &resident) != 2)
-            resident = 0;
-        std::fclose(f);
-    }
-    return double(resident) * double(sysconf(_SC_PAGESIZE)) / 1e6;
-}
+using vxtest::residentMegabytes;
 
 // The timer's redraw of a page holding `rows` rows of 36 channels: snapshot
 // under the data lock, 36 curves handed over, Y fit, canvas painted.

@@ -2,6 +2,7 @@
 // scope run: the main window with the real plug-ins, driven through its own
 // widgets. The run stops, the lamp goes gray, and once the address is
 // confirmed again the link and the scope work again.
+#include "DriveSupport.h"
 #include "SimProcess.h"
 #include "VXToolsMain.h"
 #include "VX_Prod.h"
@@ -25,20 +26,10 @@
 
 #include <functional>
 
-namespace {
+using drive::check;
+using drive::waitFor;
 
-bool waitFor(const std::function<bool()>& pred, int timeoutMs)
-{
-    QElapsedTimer t;
-    t.start();
-    while (!pred()) {
-        if (t.elapsed() > timeoutMs)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        QThread::msleep(2);
-    }
-    return true;
-}
+namespace {
 
 // Answers modal dialogs as they come: message boxes are noted and closed,
 // others get the next queued handler.
@@ -82,27 +73,6 @@ std::function<void(QWidget*)> confirmAddress(const QString& address)
         if (auto* ok = modal->findChild<QAbstractButton*>(QStringLiteral("btn_SetZPSIP")))
             ok->click();
     };
-}
-
-bool check(QWidget* root, const char* treeName, const QString& text)
-{
-    auto* view = root->findChild<QTreeView*>(QLatin1String(treeName));
-    if (!view || !view->model())
-        return false;
-    QAbstractItemModel* model = view->model();
-    std::function<bool(const QModelIndex&)> visit = [&](const QModelIndex& parent) {
-        for (int r = 0; r < model->rowCount(parent); ++r) {
-            const QModelIndex idx = model->index(r, 0, parent);
-            if (model->data(idx).toString().trimmed() == text) {
-                model->setData(idx, Qt::Checked, Qt::CheckStateRole);
-                return true;
-            }
-            if (visit(idx))
-                return true;
-        }
-        return false;
-    };
-    return visit(QModelIndex());
 }
 
 QAbstractButton* button(QWidget* root, const char* name)

@@ -6,6 +6,8 @@
 // scripts/leakcheck.sh.
 //
 //   vx_session ADDRESS SECONDS [INTERVAL_S] [--full]
+#include "ResidentMemory.h"
+#include "DriveSupport.h"
 #include "VXToolsMain.h"
 
 #include <QAbstractButton>
@@ -30,31 +32,12 @@
 #include <functional>
 #include <unistd.h>
 
+using drive::check;
+using drive::waitFor;
+
 namespace {
 
-double residentMegabytes()
-{
-    long pages = 0, resident = 0;
-    if (FILE* f = std::fopen("/proc/self/statm", "r")) {
-        if (std::fscanf(f, "%ld %ld", &pages, &resident) != 2)
-            resident = 0;
-        std::fclose(f);
-    }
-    return double(resident) * double(sysconf(_SC_PAGESIZE)) / 1e6;
-}
-
-bool waitFor(const std::function<bool()>& pred, int timeoutMs)
-{
-    QElapsedTimer t;
-    t.start();
-    while (!pred()) {
-        if (t.elapsed() > timeoutMs)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        QThread::msleep(2);
-    }
-    return true;
-}
+using vxtest::residentMegabytes;
 
 // What to do with the next modal dialogs: a queue of handlers, each given
 // the modal widget once it shows.
@@ -77,27 +60,6 @@ void driveModals()
     auto act = g_modalActions.front();
     g_modalActions.erase(g_modalActions.begin());
     act(modal);
-}
-
-bool check(QWidget* root, const char* treeName, const QString& text)
-{
-    auto* view = root->findChild<QTreeView*>(QLatin1String(treeName));
-    if (!view || !view->model())
-        return false;
-    QAbstractItemModel* model = view->model();
-    std::function<bool(const QModelIndex&)> visit = [&](const QModelIndex& parent) {
-        for (int r = 0; r < model->rowCount(parent); ++r) {
-            const QModelIndex idx = model->index(r, 0, parent);
-            if (model->data(idx).toString().trimmed() == text) {
-                model->setData(idx, Qt::Checked, Qt::CheckStateRole);
-                return true;
-            }
-            if (visit(idx))
-                return true;
-        }
-        return false;
-    };
-    return visit(QModelIndex());
 }
 
 QWidget* scopePage(QWidget* window)

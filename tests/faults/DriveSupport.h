@@ -1,0 +1,52 @@
+// Small helpers shared by the program fault test and the session driver: both
+// drive the real window and its pages through the object names the user sees.
+#pragma once
+
+#include <QAbstractItemModel>
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QThread>
+#include <QTreeView>
+#include <QWidget>
+
+#include <functional>
+
+namespace drive {
+
+// Runs the event loop until pred() holds or the time is up.
+inline bool waitFor(const std::function<bool()>& pred, int timeoutMs)
+{
+    QElapsedTimer t;
+    t.start();
+    while (!pred()) {
+        if (t.elapsed() > timeoutMs)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        QThread::msleep(2);
+    }
+    return true;
+}
+
+// Checks the first item of the named tree whose text (blanks trimmed) is text.
+inline bool check(QWidget* root, const char* treeName, const QString& text)
+{
+    auto* view = root->findChild<QTreeView*>(QLatin1String(treeName));
+    if (!view || !view->model())
+        return false;
+    QAbstractItemModel* model = view->model();
+    std::function<bool(const QModelIndex&)> visit = [&](const QModelIndex& parent) {
+        for (int r = 0; r < model->rowCount(parent); ++r) {
+            const QModelIndex idx = model->index(r, 0, parent);
+            if (model->data(idx).toString().trimmed() == text) {
+                model->setData(idx, Qt::Checked, Qt::CheckStateRole);
+                return true;
+            }
+            if (visit(idx))
+                return true;
+        }
+        return false;
+    };
+    return visit(QModelIndex());
+}
+
+} // namespace drive
