@@ -6,6 +6,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstring>
 #include <string>
 
 namespace scopefile {
@@ -229,28 +230,34 @@ ReadResult readFile(QIODevice& device, qint64 maxRows)
         result.content = Content();
         return result;
     };
+    // One buffer for every line, with room for the longest allowed line, its
+    // "\r\n" and the terminating zero readLine() writes.
+    QByteArray buffer(int(kMaxLineBytes + 4), Qt::Uninitialized);
     while (!device.atEnd()) {
         ++lineNo;
-        // Room for the longest allowed line and its "\r\n".
-        QByteArray bytes = device.readLine(kMaxLineBytes + 3);
-        if (bytes.isEmpty() && !device.atEnd())
+        const qint64 n = device.readLine(buffer.data(), buffer.size());
+        if (n < 0 || (n == 0 && !device.atEnd()))
             return fail(ReadError::ReadFailed, lineNo);
-        const bool complete = bytes.endsWith('\n');
+        const char* line = buffer.constData();
+        qint64 size = n;
+        const bool complete = size > 0 && line[size - 1] == '\n';
         if (complete)
-            bytes.chop(1);
-        if (bytes.endsWith('\r'))
-            bytes.chop(1);
-        if (bytes.size() > kMaxLineBytes || (!complete && !device.atEnd()))
+            --size;
+        if (size > 0 && line[size - 1] == '\r')
+            --size;
+        if (size > kMaxLineBytes || (!complete && !device.atEnd()))
             return fail(ReadError::LineTooLong, lineNo);
-        if (bytes.contains('\0'))
+        if (std::memchr(line, '\0', std::size_t(size)))
             return fail(ReadError::NotText, lineNo);
         if (lineNo > maxRows + 1)
             return fail(ReadError::TooManyRows, lineNo);
         // Spreadsheet programs that save UTF-8 put a byte order mark first;
         // it is no part of the "time" field.
-        if (lineNo == 1 && bytes.startsWith("\xEF\xBB\xBF"))
-            bytes.remove(0, 3);
-        parser.addLine(QString::fromUtf8(bytes));
+        if (lineNo == 1 && size >= 3 && std::memcmp(line, "\xEF\xBB\xBF", 3) == 0) {
+            line += 3;
+            size -= 3;
+        }
+        parser.addLine(QString::fromUtf8(line, int(size)));
     }
     result.content = parser.take();
     return result;

@@ -14,6 +14,7 @@ TreeItem::~TreeItem()
 
 void TreeItem::appendChild(TreeItem* child)
 {
+    child->m_row = m_childItems.size();
     m_childItems.append(child);
 }
 
@@ -43,9 +44,14 @@ QVariant TreeItem::data(int column) const
 
 int TreeItem::row() const
 {
-    if (m_parentItem)
-        return m_parentItem->m_childItems.indexOf(const_cast<TreeItem*>(this));
-    return 0;
+    if (!m_parentItem)
+        return 0;
+    // The place noted when the item was appended answers at once; a search is
+    // left only for an item that was appended under another parent.
+    const QList<TreeItem*>& siblings = m_parentItem->m_childItems;
+    if (m_row >= 0 && m_row < siblings.size() && siblings.at(m_row) == this)
+        return m_row;
+    return siblings.indexOf(const_cast<TreeItem*>(this));
 }
 
 TreeItem* TreeItem::parentItem() const

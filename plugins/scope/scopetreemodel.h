@@ -36,6 +36,7 @@ private:
     TreeItem* m_parentItem;
     bool m_checked = false;
     int m_id = -1;
+    int m_row = -1;                     // place among the parent's children
 };
 
 class TreeModel : public QAbstractItemModel
