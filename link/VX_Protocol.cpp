@@ -4,12 +4,17 @@
 #include <climits>
 #include <cmath>
 #include <cstring>
+#include <cstdint>
+#include <iterator>
+#include <type_traits>
 
 namespace vx {
 
 static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__,
               "the controller's packets are little-endian and are copied as they are");
 static_assert(sizeof(double) == 8, "the controller sends IEEE 754 binary64 values");
+static_assert(std::is_trivially_copyable_v<_ST_ReadScopeData>,
+              "rows are taken from the reply bytes by copying them");
 
 namespace {
 
@@ -62,14 +67,60 @@ bool ChainsExactly(const char* bytes, std::size_t length, std::size_t start)
     return true;
 }
 
+// Walks the rows of a reply's bytes and hands out each row by value, built
+// straight from its bytes. Appending through it constructs every row once in
+// its place in the vector: the row bytes are copied once, with no zero-filled
+// room written first.
+class RowBytes
+{
+public:
+    using iterator_category = std::forward_iterator_tag;
+    using value_type = _ST_ReadScopeData;
+    using difference_type = std::ptrdiff_t;
+    using pointer = const _ST_ReadScopeData*;
+    using reference = _ST_ReadScopeData;
+
+    explicit RowBytes(const char* at) : m_at(at) {}
+
+    _ST_ReadScopeData operator*() const
+    {
+        _ST_ReadScopeData row;
+        std::memcpy(&row, m_at, kRowSize);
+        return row;
+    }
+    RowBytes& operator++()
+    {
+        m_at += kRowSize;
+        return *this;
+    }
+    RowBytes operator++(int)
+    {
+        RowBytes before = *this;
+        m_at += kRowSize;
+        return before;
+    }
+    bool operator==(const RowBytes& other) const { return m_at == other.m_at; }
+    bool operator!=(const RowBytes& other) const { return m_at != other.m_at; }
+
+private:
+    const char* m_at;
+};
+
 void TakeRows(const char* reply, std::size_t count, std::vector<_ST_ReadScopeData>* rows,
               ScopeReplyResult& result)
 {
     if (count == 0)
         return;
-    const std::size_t first = rows->size();
-    rows->resize(first + count);
-    std::memcpy(rows->data() + first, reply + kReplyRowsOffset, count * kRowSize);
+    const char* first = reply + kReplyRowsOffset;
+    if (reinterpret_cast<std::uintptr_t>(first) % alignof(_ST_ReadScopeData) == 0) {
+        // Row bytes on a row boundary are rows as they stand (a trivially
+        // copyable type laid out as the controller sends it): the vector
+        // takes them in one block copy.
+        const auto* at = reinterpret_cast<const _ST_ReadScopeData*>(first);
+        rows->insert(rows->end(), at, at + count);
+    } else {
+        rows->insert(rows->end(), RowBytes(first), RowBytes(first + count * kRowSize));
+    }
     result.appended += count;
 }
 

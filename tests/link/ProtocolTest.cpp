@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <string_view>
 
 using namespace vx;
 
@@ -358,6 +359,29 @@ TEST(GatheredReplies, SimulatorStyleAcknowledgementBeforeMeasuredRows)
         ASSERT_EQ(rows[i].time, 100.0 + i);
     EXPECT_EQ(cpu, 3.25);
     EXPECT_EQ(memory, 4096u);
+}
+
+TEST(GatheredReplies, RowsAreTheSameAtEveryByteAlignmentAndAreAppended)
+{
+    // Rows on an 8-byte boundary are taken in one block, others row by row;
+    // both must give the same rows, after those already in the vector.
+    const std::string reply = MeasuredReply(100, 700.0);
+    for (std::size_t shift = 0; shift < 8; ++shift) {
+        const std::string buffer = std::string(shift, '\0') + reply;
+        const std::string_view bytes(buffer.data() + shift, reply.size());
+        double cpu = -1.0;
+        std::uint32_t memory = 7;
+        std::vector<_ST_ReadScopeData> rows(2);
+        rows[0].time = -1.0;
+        rows[1].time = -2.0;
+        const ScopeReplyResult r = ReadScopeReply(bytes, &cpu, &memory, &rows);
+        EXPECT_EQ(r.appended, 100u) << shift;
+        ASSERT_EQ(rows.size(), 102u) << shift;
+        EXPECT_EQ(rows[0].time, -1.0);
+        EXPECT_EQ(rows[1].time, -2.0);
+        for (std::size_t i = 0; i < 100; ++i)
+            ASSERT_EQ(0, std::memcmp(&rows[2 + i], reply.data() + 32 + i * 296, 296)) << shift << " " << i;
+    }
 }
 
 // ------------------------------------------------------------ command text
