@@ -2,11 +2,19 @@
 // main window with the real plug-ins, the controller address confirmed in its
 // dialog, 36 scope channels chosen and the scope started; then, for a full
 // session, stop, export, import, the About dialog and closing the window.
-// Prints the resident memory at intervals. Used by scripts/longrun.sh and
-// scripts/leakcheck.sh.
+// Prints the resident memory and the CPU use at intervals. Used by
+// scripts/longrun.sh, scripts/longrun-memory.sh and scripts/leakcheck.sh.
 //
-//   vx_session ADDRESS SECONDS [INTERVAL_S] [--full]
+//   vx_session ADDRESS SECONDS [INTERVAL_S] [--full] [--period MS]
+//              [--own-sim] [--plant-leak]
+//
+// --period sets the scope's period edit before the start (999999 is the
+// largest window: 1,000,000 rows at 1 kHz). --own-sim starts
+// $VX_BIN_DIR/zps-sim on ADDRESS for the session. --plant-leak leaves one
+// block unreleased on purpose, so a leak check can show that it finds one.
+// A session that has not ended SECONDS + 120 s after its start is killed.
 #include "ResidentMemory.h"
+#include "SimProcess.h"
 #include "DriveSupport.h"
 #include "VXToolsMain.h"
 
@@ -27,9 +35,12 @@
 #include <QTimer>
 #include <QTreeView>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <functional>
+#include <memory>
+#include <sys/resource.h>
 #include <unistd.h>
 
 using drive::check;
@@ -38,6 +49,23 @@ using drive::waitFor;
 namespace {
 
 using vxtest::residentMegabytes;
+
+// One block nobody frees, for showing that the leak check finds leaks.
+void plantLeak()
+{
+    static void* volatile lost;
+    lost = std::malloc(4096);
+    lost = nullptr;
+}
+
+// User and system CPU time of this process so far, in seconds.
+double cpuSeconds()
+{
+    rusage use{};
+    getrusage(RUSAGE_SELF, &use);
+    return double(use.ru_utime.tv_sec + use.ru_stime.tv_sec) +
+           double(use.ru_utime.tv_usec + use.ru_stime.tv_usec) / 1e6;
+}
 
 // What to do with the next modal dialogs: a queue of handlers, each given
 // the modal widget once it shows.
@@ -92,9 +120,27 @@ int main(int argc, char** argv)
     const QString address = QString::fromLatin1(argv[1]);
     const int seconds = std::atoi(argv[2]);
     const int interval = argc > 3 && argv[3][0] != '-' ? std::max(1, std::atoi(argv[3])) : 10;
-    bool full = false;
-    for (int i = 3; i < argc; ++i)
+    bool full = false, ownSim = false;
+    QString period;
+    for (int i = 3; i < argc; ++i) {
         full = full || std::strcmp(argv[i], "--full") == 0;
+        ownSim = ownSim || std::strcmp(argv[i], "--own-sim") == 0;
+        if (std::strcmp(argv[i], "--plant-leak") == 0)
+            plantLeak();
+        if (std::strcmp(argv[i], "--period") == 0 && i + 1 < argc)
+            period = QString::fromLatin1(argv[++i]);
+    }
+    // Whatever happens below, the session ends: SIGALRM kills it.
+    alarm(unsigned(std::max(0, seconds)) + 120);
+
+    std::unique_ptr<vxtest::SimProcess> sim;
+    if (ownSim) {
+        sim = std::make_unique<vxtest::SimProcess>(address.toStdString());
+        if (!sim->ok()) {
+            std::fprintf(stderr, "%s\n", sim->error().c_str());
+            return 1;
+        }
+    }
 
     QApplication::setAttribute(Qt::AA_DontUseNativeDialogs);
     QApplication app(argc, argv);
@@ -139,16 +185,33 @@ int main(int argc, char** argv)
         check(page, "KDLX_Scope_tree_SetLink", QString::fromUtf8(l));
     if (auto* ok = page->findChild<QAbstractButton*>(QStringLiteral("KDLX_Scope_btn_SetOK")))
         ok->click();
+    if (!period.isEmpty()) {
+        auto* edit = page->findChild<QLineEdit*>(QStringLiteral("ScopePlugin_edit_PeriodTime"));
+        if (!edit) {
+            std::fprintf(stderr, "no period edit on the scope page\n");
+            return 1;
+        }
+        edit->setText(period);
+        std::fprintf(stderr, "period %s ms\n", qPrintable(edit->text()));
+    }
     QMetaObject::invokeMethod(page, "OnStartScope");
 
-    std::printf("baseline %.1f MB, after set-up %.1f MB\n%8s %10s\n", baseline, residentMegabytes(),
-                "time_s", "rss_MB");
+    std::printf("baseline %.1f MB, after set-up %.1f MB\n", baseline, residentMegabytes());
     std::fflush(stdout);
+    // Lines of two figures (time, resident MB) are what scripts/longrun.sh
+    // reads; the CPU share of the interval follows on a line of its own.
     QElapsedTimer clock;
     clock.start();
+    double lastCpu = cpuSeconds();
+    qint64 lastWall = 0;
     QTimer report;
     QObject::connect(&report, &QTimer::timeout, [&] {
-        std::printf("%8.1f %10.1f\n", clock.elapsed() / 1000.0, residentMegabytes());
+        const qint64 wall = clock.elapsed();
+        const double cpu = cpuSeconds();
+        std::printf("%8.1f %10.1f\n", wall / 1000.0, residentMegabytes());
+        std::printf("cpu %.1f %%\n", 100.0 * (cpu - lastCpu) / std::max<double>(1e-3, (wall - lastWall) / 1000.0));
+        lastCpu = cpu;
+        lastWall = wall;
         std::fflush(stdout);
         if (clock.elapsed() >= seconds * 1000LL)
             app.quit();
@@ -159,6 +222,7 @@ int main(int argc, char** argv)
 
     int rc = 0;
     if (full) {
+        g_lastMessage.clear();
         QMetaObject::invokeMethod(page, "OnStopScope");
         const QString file = programDir.filePath(QStringLiteral("session.csv"));
         fileDialogAnswer(file);
@@ -174,6 +238,11 @@ int main(int argc, char** argv)
         g_modalActions.push_back([](QWidget* modal) { static_cast<QDialog*>(modal)->accept(); });
         QMetaObject::invokeMethod(window, "slot_AboutTriggered");
         waitFor([] { return !QApplication::activeModalWidget(); }, 5000);
+        // Export and import report trouble in a message box; none may come.
+        if (!g_lastMessage.isEmpty()) {
+            std::printf("the session met a message: %s\n", qPrintable(g_lastMessage));
+            rc = 1;
+        }
         std::printf("full session done\n");
     }
     window->close();
