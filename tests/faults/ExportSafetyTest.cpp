@@ -9,7 +9,9 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <linux/capability.h>
 #include <sys/resource.h>
+#include <sys/syscall.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -41,6 +43,34 @@ public:
 private:
     rlimit m_old{};
     void (*m_oldHandler)(int) = nullptr;
+    bool m_ok = false;
+};
+
+// Takes from this thread the capabilities that let the super-user write
+// where the permissions forbid it, so a read-only folder binds a test run as
+// root too; gives them back at the end of the scope.
+class FilePermissionsBind
+{
+public:
+    FilePermissionsBind()
+    {
+        m_header.version = _LINUX_CAPABILITY_VERSION_3;
+        if (syscall(SYS_capget, &m_header, m_saved) != 0)
+            return;
+        __user_cap_data_struct lowered[2] = {m_saved[0], m_saved[1]};
+        lowered[0].effective &= ~((1u << CAP_DAC_OVERRIDE) | (1u << CAP_DAC_READ_SEARCH) | (1u << CAP_FOWNER));
+        m_ok = syscall(SYS_capset, &m_header, lowered) == 0;
+    }
+    ~FilePermissionsBind()
+    {
+        if (m_ok)
+            syscall(SYS_capset, &m_header, m_saved);
+    }
+    bool ok() const { return m_ok; }
+
+private:
+    __user_cap_header_struct m_header{};
+    __user_cap_data_struct m_saved[2]{};
     bool m_ok = false;
 };
 
@@ -145,8 +175,6 @@ TEST_F(ExportSafety, DiskFullHalfWayWithoutAnOldFileLeavesNoFile)
 
 TEST_F(ExportSafety, ReadOnlyFolderKeepsTheOldFileAndWarns)
 {
-    if (geteuid() == 0)
-        GTEST_SKIP() << "permissions do not bind the super-user";
     const QString sub = dir.filePath(QStringLiteral("locked"));
     ASSERT_TRUE(QDir().mkdir(sub));
     target = sub + QStringLiteral("/run.csv");
@@ -156,9 +184,28 @@ TEST_F(ExportSafety, ReadOnlyFolderKeepsTheOldFileAndWarns)
         f.write("old");
     }
     ASSERT_EQ(chmod(QFile::encodeName(sub).constData(), 0555), 0);
-    page->slotExportScopeFile();
+    {
+        FilePermissionsBind bind;
+        ASSERT_TRUE(bind.ok());
+        // The folder really is closed to this thread now.
+        QFile probe(sub + QStringLiteral("/probe"));
+        ASSERT_FALSE(probe.open(QIODevice::WriteOnly));
+        page->slotExportScopeFile();
+    }
     chmod(QFile::encodeName(sub).constData(), 0755);
     ASSERT_EQ(messages.size(), 1);
     EXPECT_TRUE(messages[0].startsWith(QStringLiteral("Warning|ERROR:")));
     EXPECT_EQ(ReadAll(target), QByteArray("old"));
+}
+
+TEST_F(ExportSafety, FolderRemovedBeforeTheExportWarnsAndCreatesNothing)
+{
+    const QString sub = dir.filePath(QStringLiteral("gone"));
+    ASSERT_TRUE(QDir().mkdir(sub));
+    target = sub + QStringLiteral("/run.csv");
+    ASSERT_TRUE(QDir(sub).removeRecursively());
+    page->slotExportScopeFile();
+    ASSERT_EQ(messages.size(), 1);
+    EXPECT_TRUE(messages[0].startsWith(QStringLiteral("Warning|ERROR:")));
+    EXPECT_FALSE(QFileInfo::exists(sub));
 }
