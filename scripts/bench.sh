@@ -16,7 +16,7 @@ cmake --build "$build" -j2 --target scope_bench scopeplot_bench link_bench vx-st
     VXTools VXPlugin_Scope VXPlugin_Config VXPlugin_Script >/dev/null
 
 export QT_QPA_PLATFORM=offscreen
-"$build/bench-bin/scope_bench" --benchmark_filter='StoreAppendTrim|PlainArraysAppendTrim|PageRedraw' \
+"$build/bench-bin/scope_bench" --benchmark_filter='StoreAppendTrim|PlainArraysAppendTrim|PageRedraw|ImportFile' \
     --benchmark_out="$out/scope.json" --benchmark_out_format=json >/dev/null 2>&1
 "$build/bench-bin/scopeplot_bench" --benchmark_filter='StoreSnapshot|StoreCopyOut|SnapshotRedraw|SnapshotTrackerMove|TrackerMoveFullScan' \
     --benchmark_out="$out/scopeplot.json" --benchmark_out_format=json >/dev/null 2>&1
@@ -93,6 +93,7 @@ if painted:
                  "%.0f ms" % statistics.median(painted), "", "< 500 ms"))
 else:
     rows.append(("6", "VXTools start-up", "not measured (see %s/startup.txt)" % out, "", ""))
+add("-", "import of a 100,000-row file of 36 curves", "BM_ImportFile100kRows")
 
 w = [max(len(r[i]) for r in rows + [("goal", "measurement", "CPU", "wall", "target")]) for i in range(5)]
 line = "  ".join("%-*s" % (w[i], h) for i, h in enumerate(("goal", "measurement", "CPU", "wall", "target")))

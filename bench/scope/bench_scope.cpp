@@ -3,17 +3,21 @@
 // reading of removing the front of 48 growable arrays; one collector batch
 // (51 rows, 36 channels) through the page; one redraw of 36 x 10,000 samples;
 // the page's sixth-tick redraw at 1100 x 500 canvas pixels for 10,000 and
-// 1,000,000 rows, with the process's resident memory against the raw bytes.
+// 1,000,000 rows, with the process's resident memory against the raw bytes;
+// the import of a file of 100,000 rows of 36 curves from disk.
 #include "ResidentMemory.h"
 #include "ScopePageSupport.h"
 
 #include "VX_Prod.h"
 #include "qwtscope.h"
+#include "scopefile.h"
 #include "scopesamplestore.h"
 
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
+#include <QFile>
+#include <QTemporaryDir>
 #include <QLineEdit>
 #include <QVector>
 
@@ -187,6 +191,41 @@ void BM_PageRedraw(benchmark::State& state)
     state.counters["rss_MB"] = residentMegabytes();
 }
 BENCHMARK(BM_PageRedraw)->Arg(10000)->Arg(1000000)->Unit(benchmark::kMillisecond);
+
+// Import: a file as the export writes it, 100,000 rows of 36 curves (about
+// 30 MB), read and parsed from disk.
+void BM_ImportFile100kRows(benchmark::State& state)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("run.csv"));
+    {
+        QVector<scopefile::Curve> curves(36);
+        for (int k = 0; k < 36; ++k) {
+            curves[k].title = QStringLiteral("C%1").arg(k);
+            for (int r = 0; r < 100000; ++r) {
+                curves[k].x.append(r);
+                curves[k].y.append(rowAt(r).values[k]);
+            }
+        }
+        QFile f(path);
+        if (!dir.isValid() || !f.open(QIODevice::WriteOnly) || !scopefile::writeLines(f, curves)) {
+            state.SkipWithError("cannot write the file");
+            return;
+        }
+    }
+    for (auto _ : state) {
+        QFile f(path);
+        f.open(QIODevice::ReadOnly);
+        const scopefile::ReadResult r = scopefile::readFile(f);
+        if (r.error != scopefile::ReadError::None || r.content.times.size() != 100000) {
+            state.SkipWithError("the file did not read back");
+            break;
+        }
+        benchmark::DoNotOptimize(r.content.curves.data());
+    }
+    state.SetBytesProcessed(state.iterations() * QFile(path).size());
+}
+BENCHMARK(BM_ImportFile100kRows)->Unit(benchmark::kMillisecond);
 
 } // namespace
 
