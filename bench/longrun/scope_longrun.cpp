@@ -31,14 +31,8 @@ using namespace scopetest;
 
 namespace {
 
+using vxtest::cpuSeconds;
 using vxtest::residentMegabytes;
-
-double cpuSeconds()
-{
-    timespec ts{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
-    return double(ts.tv_sec) + ts.tv_nsec / 1e9;
-}
 
 void quiet(QtMsgType type, const QMessageLogContext&, const QString& msg)
 {

@@ -40,7 +40,6 @@
 #include <cstring>
 #include <functional>
 #include <memory>
-#include <sys/resource.h>
 #include <unistd.h>
 
 using drive::check;
@@ -48,28 +47,20 @@ using drive::waitFor;
 
 namespace {
 
+using vxtest::cpuSeconds;
 using vxtest::residentMegabytes;
 
 // One block nobody frees, for showing that the leak check finds leaks.
 void plantLeak()
 {
-    static void* volatile lost;
-    lost = std::malloc(4096);
-    lost = nullptr;
-}
-
-// User and system CPU time of this process so far, in seconds.
-double cpuSeconds()
-{
-    rusage use{};
-    getrusage(RUSAGE_SELF, &use);
-    return double(use.ru_utime.tv_sec + use.ru_stime.tv_sec) +
-           double(use.ru_utime.tv_usec + use.ru_stime.tv_usec) / 1e6;
+    void* lost = std::malloc(4096);
+    std::fprintf(stderr, "planted an unfreed block at %p\n", lost);
 }
 
 // What to do with the next modal dialogs: a queue of handlers, each given
-// the modal widget once it shows.
-std::vector<std::function<void(QWidget*)>> g_modalActions;
+// the modal widget once it shows; a handler returns false while the dialog
+// is not ready for it and is then tried again on the next tick.
+std::vector<std::function<bool(QWidget*)>> g_modalActions;
 QString g_lastMessage;
 
 void driveModals()
@@ -83,11 +74,18 @@ void driveModals()
         box->accept();
         return;
     }
-    if (g_modalActions.empty())
+    if (g_modalActions.empty()) {
+        // A dialog nobody planned for (a file dialog left open by a question
+        // it asked, say) is closed, so the session always comes to its end.
+        if (auto* dialog = qobject_cast<QDialog*>(modal)) {
+            g_lastMessage = QStringLiteral("unexpected dialog: ") + dialog->windowTitle();
+            std::fprintf(stderr, "%s\n", qPrintable(g_lastMessage));
+            dialog->reject();
+        }
         return;
-    auto act = g_modalActions.front();
-    g_modalActions.erase(g_modalActions.begin());
-    act(modal);
+    }
+    if (g_modalActions.front()(modal))
+        g_modalActions.erase(g_modalActions.begin());
 }
 
 QWidget* scopePage(QWidget* window)
@@ -102,10 +100,21 @@ QWidget* scopePage(QWidget* window)
 void fileDialogAnswer(const QString& path)
 {
     g_modalActions.push_back([path](QWidget* modal) {
-        if (auto* dialog = qobject_cast<QFileDialog*>(modal)) {
+        auto* dialog = qobject_cast<QFileDialog*>(modal);
+        if (!dialog)
+            return false;
+        // As a user would: the whole path typed into the file name field.
+        // (selectFile() leaves that field alone once it has the focus.)
+        if (auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit")))
+            name->setText(path);
+        else
             dialog->selectFile(path);
-            QMetaObject::invokeMethod(dialog, "accept");
-        }
+        if (dialog->selectedFiles() != QStringList{path})
+            return false;
+        // Queued: a question the dialog may ask on accepting (a message box
+        // of its own) must find this timer free to answer it.
+        QMetaObject::invokeMethod(dialog, "accept", Qt::QueuedConnection);
+        return true;
     });
 }
 
@@ -142,6 +151,7 @@ int main(int argc, char** argv)
         }
     }
 
+    setvbuf(stdout, nullptr, _IOLBF, 0);
     QApplication::setAttribute(Qt::AA_DontUseNativeDialogs);
     QApplication app(argc, argv);
     QTemporaryDir programDir;
@@ -162,6 +172,7 @@ int main(int argc, char** argv)
             edit->setText(address);
         if (auto* ok = modal->findChild<QAbstractButton*>(QStringLiteral("btn_SetZPSIP")))
             ok->click();
+        return true;
     });
 
     const double baseline = residentMegabytes();
@@ -232,10 +243,25 @@ int main(int argc, char** argv)
         std::printf("exported %lld bytes\n", static_cast<long long>(size));
         if (size <= 0)
             rc = 1;
+        // An answer no dialog took must not answer the next one.
+        auto unanswered = [&rc](const char* step) {
+            if (g_modalActions.empty())
+                return;
+            std::printf("the %s dialog did not come\n", step);
+            g_modalActions.clear();
+            rc = 1;
+        };
+        unanswered("save");
         fileDialogAnswer(file);
         QMetaObject::invokeMethod(page, "slotImportScopeFile");
         waitFor([] { return !QApplication::activeModalWidget(); }, 5000);
-        g_modalActions.push_back([](QWidget* modal) { static_cast<QDialog*>(modal)->accept(); });
+        unanswered("open");
+        g_modalActions.push_back([](QWidget* modal) {
+            auto* dialog = qobject_cast<QDialog*>(modal);
+            if (dialog)
+                dialog->accept();
+            return dialog != nullptr;
+        });
         QMetaObject::invokeMethod(window, "slot_AboutTriggered");
         waitFor([] { return !QApplication::activeModalWidget(); }, 5000);
         // Export and import report trouble in a message box; none may come.
