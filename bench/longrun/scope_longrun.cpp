@@ -68,12 +68,10 @@ int main(int argc, char** argv)
     page.messageBox = [](QMessageBox::Icon, const QString&, const QString& text) {
         std::fprintf(stderr, "message: %s\n", qPrintable(text));
     };
-    QScopeSetting* d = page.settingDialog();
-    for (int j = 1; j <= 6; ++j)
-        checkJoint(d, j);
-    for (const char* l : {"Target ACS", "Actual ACS", "Actual FilACS", "Target Cur", "Actual Cur", "FilCur"})
-        checkLink(d, QString::fromUtf8(l));
-    confirm(d);
+    if (!chooseThirtySixChannels(page.settingDialog())) {
+        std::fprintf(stderr, "the channel dialog lacks a joint or quantity\n");
+        return 1;
+    }
     page.findChild<QLineEdit*>(QStringLiteral("ScopePlugin_edit_PeriodTime"))->setText(QStringLiteral("999999"));
     page.resize(1400, 760);
     page.show();

@@ -110,12 +110,7 @@ struct LivePage
         page.setCollectorEnabled(false);
         page.setLinkCalls(link.calls());
         page.messageBox = [](QMessageBox::Icon, const QString&, const QString&) {};
-        QScopeSetting* d = page.settingDialog();
-        for (int j = 1; j <= 6; ++j)
-            checkJoint(d, j);
-        for (const char* l : {"Target ACS", "Actual ACS", "Actual FilACS", "Target Cur", "Actual Cur", "FilCur"})
-            checkLink(d, QString::fromUtf8(l));
-        confirm(d);
+        chooseThirtySixChannels(page.settingDialog());
         page.OnStartScope();
         link.generate([](double t) { return rowAt(t); });
     }

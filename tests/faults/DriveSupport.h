@@ -2,6 +2,7 @@
 // drive the real window and its pages through the object names the user sees.
 #pragma once
 
+#include "../common/QtWait.h"
 #include <QAbstractItemModel>
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -13,19 +14,7 @@
 
 namespace drive {
 
-// Runs the event loop until pred() holds or the time is up.
-inline bool waitFor(const std::function<bool()>& pred, int timeoutMs)
-{
-    QElapsedTimer t;
-    t.start();
-    while (!pred()) {
-        if (t.elapsed() > timeoutMs)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        QThread::msleep(2);
-    }
-    return true;
-}
+using vxtest::waitFor;
 
 // Checks the first item of the named tree whose text (blanks trimmed) is text.
 inline bool check(QWidget* root, const char* treeName, const QString& text)

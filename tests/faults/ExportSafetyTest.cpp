@@ -96,12 +96,7 @@ protected:
         };
         page->saveFileDialog = [this](QWidget*, const QString&, const QString&, const QString&) { return target; };
         // Six joints on six quantities, 5,000 rows: an export of several MB.
-        QScopeSetting* d = page->settingDialog();
-        for (int j = 1; j <= 6; ++j)
-            ASSERT_TRUE(checkJoint(d, j));
-        for (const char* l : {"Target ACS", "Actual ACS", "Actual FilACS", "Target Cur", "Actual Cur", "FilCur"})
-            ASSERT_TRUE(checkLink(d, QString::fromUtf8(l)));
-        confirm(d);
+        ASSERT_TRUE(chooseThirtySixChannels(page->settingDialog()));
         page->OnStartScope();
         for (int batch = 0; batch < 50; ++batch) {
             std::vector<_ST_ReadScopeData> rows;

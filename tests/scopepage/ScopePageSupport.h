@@ -3,6 +3,7 @@
 // waits on the event loop.
 #pragma once
 
+#include "../common/QtWait.h"
 #include "VXPlugin_Scope.h"
 #include "qscopesetting.h"
 
@@ -180,18 +181,19 @@ inline void confirm(QScopeSetting* d)
         ok->click();
 }
 
-// Runs the event loop until pred() holds or the time is up.
-inline bool waitFor(const std::function<bool()>& pred, int timeoutMs = 5000)
+// Six joints on six quantities (36 channels), confirmed; false when an item
+// is missing.
+inline bool chooseThirtySixChannels(QScopeSetting* d)
 {
-    QElapsedTimer t;
-    t.start();
-    while (!pred()) {
-        if (t.elapsed() > timeoutMs)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        QThread::msleep(2);
-    }
-    return true;
+    bool all = true;
+    for (int j = 1; j <= 6; ++j)
+        all = checkJoint(d, j) && all;
+    for (const char* l : {"Target ACS", "Actual ACS", "Actual FilACS", "Target Cur", "Actual Cur", "FilCur"})
+        all = checkLink(d, QString::fromUtf8(l)) && all;
+    confirm(d);
+    return all;
 }
+
+using vxtest::waitFor;
 
 } // namespace scopetest
