@@ -1,5 +1,7 @@
 #include "VX_RpcClient.h"
 
+#include "VX_Address.h"
+
 #include "VX_Prod.h"
 
 #include <cstdio>
@@ -74,7 +76,7 @@ void VX_RpcClient::SetServer(const char* address, int port)
     std::memset(m_url, 0, sizeof m_url);
     // snprintf bounds the text: an address longer than dotted IPv4 is cut
     // rather than written past the buffer.
-    std::snprintf(m_url, sizeof m_url, "http://%s:%d/RPC2", address ? address : "", port);
+    std::snprintf(m_url, sizeof m_url, "http://%s:%d/RPC2", UrlHost(address).c_str(), port);
 }
 
 std::string VX_RpcClient::Url()

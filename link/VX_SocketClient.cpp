@@ -1,5 +1,7 @@
 #include "VX_SocketClient.h"
 
+#include "VX_Address.h"
+
 #include <arpa/inet.h>
 #include <cerrno>
 #include <cstdarg>
@@ -75,9 +77,12 @@ int VX_SocketClient::Connect(const char* address, std::uint16_t port)
     sockaddr_in peer{};
     peer.sin_family = AF_INET;
     peer.sin_port = htons(port);
-    // inet_addr would turn bad text into the broadcast address; refuse it.
-    if (address == nullptr || inet_pton(AF_INET, address, &peer.sin_addr) != 1)
+    // Text that names no IPv4 address is refused (inet_addr itself would
+    // turn it into the broadcast address).
+    const std::optional<in_addr> parsed = ParseAddress(address);
+    if (!parsed)
         return EINVAL;
+    peer.sin_addr = *parsed;
 
     const int socket = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (socket < 0) {

@@ -269,4 +269,45 @@ TEST(DashboardExports, InitWhereNothingListens)
     EXPECT_FALSE(VX_IsConnectDashboard());
 }
 
+// ------------------------------------------------------------ address text
+
+// The address dialog passes the text as typed: an address with blanks around
+// it, or in one of the short forms inet_addr reads, reaches all three ports
+// of the same controller; text after the address is no address.
+TEST(AddressExports, TypedAddressReachesAllThreePorts)
+{
+    RpcResponder rpc("127.0.0.88", 20000);
+    rpc.Answer("ReadCurEncode", IntArrayResponse({1, 2, 3, 4, 5, 6}));
+    const auto waitForClose = [](PeerConnection& c, int) { c.WaitForClientClose(3000ms); };
+    ScriptedPeer command("127.0.0.88", 10003, waitForClose);
+    ScriptedPeer dashboard("127.0.0.88", 20003, waitForClose);
+    ASSERT_TRUE(rpc.Listening() && command.Listening() && dashboard.Listening());
+
+    int commandConnections = 0;
+    int dashboardConnections = 0;
+    std::size_t rpcCalls = 0;
+    for (const char* typed : {"127.0.0.88 ", " 127.0.0.88", "\t127.0.0.88\r\n", "127.0.88", "0x7f.0.0.0130 "}) {
+        ASSERT_EQ(VXRPC_InitClient(typed, 20000, 10003), 0);
+        commandConnections += 2;
+        EXPECT_TRUE(command.WaitForAccepted(commandConnections)) << "'" << typed << "'";
+        int v[6] = {};
+        EXPECT_EQ(VXRPC_ReadCurEncode(&v[0], &v[1], &v[2], &v[3], &v[4], &v[5]), 0) << "'" << typed << "'";
+        EXPECT_EQ(rpc.Calls().size(), ++rpcCalls) << "'" << typed << "'";
+        EXPECT_EQ(VX_InitDashboardClient(typed), 0) << "'" << typed << "'";
+        EXPECT_TRUE(dashboard.WaitForAccepted(++dashboardConnections)) << "'" << typed << "'";
+        EXPECT_TRUE(VX_IsConnectDashboard()) << "'" << typed << "'";
+    }
+
+    for (const char* typed : {"127.0.0.88 1", "127.0.0.88x", "", "  "}) {
+        VXRPC_InitClient(typed, 20000, 10003);
+        EXPECT_NE(VX_InitDashboardClient(typed), 0) << "'" << typed << "'";
+        EXPECT_FALSE(VX_IsConnectDashboard()) << "'" << typed << "'";
+    }
+    int v[6] = {};
+    EXPECT_EQ(VXRPC_ReadCurEncode(&v[0], &v[1], &v[2], &v[3], &v[4], &v[5]), -1) << "blanks only";
+    EXPECT_EQ(command.Accepted(), commandConnections);
+    EXPECT_EQ(dashboard.Accepted(), dashboardConnections);
+    EXPECT_EQ(rpc.Calls().size(), rpcCalls);
+}
+
 } // namespace

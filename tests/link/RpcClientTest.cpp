@@ -58,6 +58,14 @@ TEST(RpcClient, UrlIsBuiltFromAddressAndPort)
     EXPECT_EQ(Client().Url(), "http://192.168.10.101:20000/RPC2");
     Client().SetServer("1.2.3.4", 8080);
     EXPECT_EQ(Client().Url(), "http://1.2.3.4:8080/RPC2");
+    // The host of the URL is the one the sockets connect to: blanks around
+    // the address dropped, inet_addr's short forms in dotted form.
+    Client().SetServer(" 192.168.1.10\t\n", 20000);
+    EXPECT_EQ(Client().Url(), "http://192.168.1.10:20000/RPC2");
+    Client().SetServer("127.1", 20000);
+    EXPECT_EQ(Client().Url(), "http://127.0.0.1:20000/RPC2");
+    Client().SetServer(" zps-7 ", 20000);
+    EXPECT_EQ(Client().Url(), "http://zps-7:20000/RPC2");
     // Text far beyond dotted IPv4 is cut to the 260-character buffer.
     Client().SetServer(std::string(400, '9').c_str(), 20000);
     EXPECT_EQ(Client().Url().size(), 259u);
