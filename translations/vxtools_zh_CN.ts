@@ -434,5 +434,17 @@
         <source>ERROR:Script file larger than 16 MiB !</source>
         <translation>错误：脚本文件超过 16 MiB！</translation>
     </message>
+    <message>
+        <source>ERROR:The controller did not accept the script !</source>
+        <translation>错误：控制器未接受该脚本！</translation>
+    </message>
+    <message>
+        <source>The file holds a NUL byte (at offset %1), so it cannot be sent as text.</source>
+        <translation>文件含有 NUL 字节（偏移 %1 处），无法作为文本发送。</translation>
+    </message>
+    <message>
+        <source>The file is not UTF-8 text, so it cannot be sent as text.</source>
+        <translation>文件不是 UTF-8 文本，无法作为文本发送。</translation>
+    </message>
 </context>
 </TS>

@@ -7,6 +7,7 @@
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QTextCodec>
 
 #include <string>
 
@@ -80,5 +81,27 @@ void VXPlugin_ScriptWidget::slotImportScriptFile()
     }
 
     const std::string script(bytes.constData(), static_cast<size_t>(bytes.size()));
-    VX_StartScript(script);
+    if (VX_StartScript(script) != 0) {
+        // The controller refused it, did not answer, or the text could not
+        // be sent at all; success shows nothing.
+        QString text = tr("ERROR:The controller did not accept the script !");
+        const QString reason = notSendableReason(bytes);
+        if (!reason.isEmpty())
+            text += QLatin1Char('\n') + reason;
+        warn(text);
+    }
+}
+
+QString VXPlugin_ScriptWidget::notSendableReason(const QByteArray& bytes)
+{
+    // XML-RPC carries the script as XML text: UTF-8 without NUL characters.
+    const int nul = bytes.indexOf('\0');
+    if (nul >= 0)
+        return tr("The file holds a NUL byte (at offset %1), so it cannot be sent as text.").arg(nul);
+    QTextCodec::ConverterState state;
+    QTextCodec::codecForName("UTF-8")->toUnicode(bytes.constData(), bytes.size(), &state);
+    // A sequence cut off at the end is kept back as "remaining", not counted.
+    if (state.invalidChars > 0 || state.remainingChars > 0)
+        return tr("The file is not UTF-8 text, so it cannot be sent as text.");
+    return QString();
 }

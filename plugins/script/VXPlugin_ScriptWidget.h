@@ -27,6 +27,8 @@ protected:
 
 private:
     void warn(const QString& text);
+    // Why the bytes cannot travel as the script's text; empty when they can.
+    static QString notSendableReason(const QByteArray& bytes);
 
     QPushButton* m_pBtnImport = nullptr;
 };

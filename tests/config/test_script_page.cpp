@@ -1,6 +1,6 @@
 // The script page against the controller simulator: which files are sent
 // (a case-sensitive "json" suffix), that they arrive whole and unchanged,
-// and what the user is told when a file is refused.
+// and what the user is told when a file or the controller refuses.
 #include "GuiTestSupport.h"
 #include "SimProcess.h"
 #include "VXPlugin_ScriptWidget.h"
@@ -157,21 +157,19 @@ TEST(ScriptPage, LargeScriptArrivesWholeAndOversizedIsRefused)
 TEST(ScriptPage, ScriptAtTheLimitIsNotRefused)
 {
     // The simulator's own request limit is below 16 MiB of script, so the
-    // limit itself is checked against an unreachable controller: no warning.
+    // limit itself is checked against an unreachable controller: the page
+    // sends it and reports only that the controller did not take it.
     VXRPC_InitClient(kUnreachableAddress, 20000, 10003);
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
     const QString path = dir.filePath("limit.json");
-    {
-        QFile f(path);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        ASSERT_TRUE(f.resize(VXPlugin_ScriptWidget::kMaxScriptBytes));
-    }
+    ASSERT_TRUE(writeFile(path, QByteArray(int(VXPlugin_ScriptWidget::kMaxScriptBytes), ' ')));
     ScriptPage page;
     page.answer = path;
     MessageBoxCatcher boxes;
     page.slotImportScriptFile();
-    EXPECT_TRUE(boxes.boxes().empty());
+    ASSERT_EQ(boxes.boxes().size(), 1u);
+    EXPECT_EQ(boxes.boxes()[0].text, "ERROR:The controller did not accept the script !");
 }
 
 TEST(ScriptPage, CancelledMissingAndUnreadableFiles)
@@ -208,23 +206,52 @@ TEST(ScriptPage, CancelledMissingAndUnreadableFiles)
     }
 }
 
-TEST(ScriptPage, FailedStartIsNotReported)
+// A script the controller did not take is never shown as started: refused,
+// unreachable, or bytes that cannot travel as XML-RPC text (with the reason).
+TEST(ScriptPage, ScriptNotAcceptedIsReported)
 {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
-    const QString path = dir.filePath("s.json");
-    ASSERT_TRUE(writeFile(path, kScript));
+    const ScriptLog log{dir.filePath("received.txt")};
+    vxtest::SimProcess refusing(kRefusingAddress, {"--refuse-scripts"});
+    ASSERT_TRUE(refusing.ok()) << refusing.error();
+    vxtest::SimProcess accepting(kSendAddress, {"--log-scripts", log.path.toStdString()});
+    ASSERT_TRUE(accepting.ok()) << accepting.error();
+    const QString notAccepted = "ERROR:The controller did not accept the script !";
 
-    vxtest::SimProcess sim(kRefusingAddress, {"--refuse-scripts"});
-    ASSERT_TRUE(sim.ok()) << sim.error();
-    for (const char* address : {kRefusingAddress, kUnreachableAddress}) {
-        VXRPC_InitClient(address, 20000, 10003);
+    struct Case { const char* address; QByteArray content; const char* reason; } cases[] = {
+        {kRefusingAddress, kScript, nullptr},
+        {kUnreachableAddress, kScript, nullptr},
+        {kSendAddress, "{\"name\": \"latin-1 \xe9\"}", "not UTF-8"},
+        {kSendAddress, "{\"name\": \"cut \xe6\xb5", "not UTF-8"},   // a character cut off at the end
+        {kSendAddress, QByteArray("{\"a\": 1}\0\n", 10), "NUL byte (at offset 8)"},
+        {kSendAddress, kScript, ""},                                  // sent: nothing shown
+    };
+    for (const auto& c : cases) {
+        const QString path = dir.filePath("s.json");
+        ASSERT_TRUE(writeFile(path, c.content));
+        log.clear();
+        VXRPC_InitClient(c.address, 20000, 10003);
         ScriptPage page;
         page.answer = path;
         MessageBoxCatcher boxes;
         page.slotImportScriptFile();
-        EXPECT_EQ(page.dialogs, 1) << address;
-        EXPECT_TRUE(boxes.boxes().empty()) << address;
+        const bool sent = c.reason && !*c.reason;
+        EXPECT_EQ(log.received(), sent) << c.address << " " << c.content.toStdString();
+        if (sent) {
+            EXPECT_TRUE(boxes.boxes().empty());
+            continue;
+        }
+        ASSERT_EQ(boxes.boxes().size(), 1u) << c.address << " " << c.content.toStdString();
+        EXPECT_EQ(boxes.boxes()[0].title, "Warning");
+        EXPECT_EQ(boxes.boxes()[0].icon, QMessageBox::Warning);
+        const QString text = boxes.boxes()[0].text;
+        if (c.reason) {
+            EXPECT_TRUE(text.startsWith(notAccepted + "\n")) << text.toStdString();
+            EXPECT_TRUE(text.contains(c.reason)) << text.toStdString();
+        } else {
+            EXPECT_EQ(text, notAccepted) << c.address;
+        }
     }
 }
 
