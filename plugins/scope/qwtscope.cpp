@@ -8,6 +8,7 @@
 
 #include <QPen>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 
@@ -77,12 +78,14 @@ QwtScope::QwtScope(QWidget* parent)
     setYAxis(-10, 10);
 
     // The generator is never seeded on purpose: the 48 colours are the same
-    // in every run, so a channel keeps its colour between sessions.
+    // in every run, so a channel keeps its colour between sessions. A colour
+    // too pale (or too dark) to be seen on the canvas is moved away from it.
+    const QColor canvasColour = canvasBackground().color();
     for (ScopeCurve& curve : m_curves) {
         const int red = std::rand() % 255;
         const int green = std::rand() % 255;
         const int blue = std::rand() % 255;
-        curve.setPen(QPen(QColor(red, green, blue, 255), 2.0, Qt::SolidLine));
+        curve.setPen(QPen(scopeReadablePenColour(QColor(red, green, blue, 255), canvasColour), 2.0, Qt::SolidLine));
     }
 }
 
@@ -266,4 +269,48 @@ void QwtScope::onZoomer(const QRectF& rect)
         setAxisScale(QwtPlot::yLeft, m_yMin, m_yMax, (m_yMax - m_yMin) / 4);
     }
     replot();
+}
+
+namespace {
+
+double linearChannel(double value)
+{
+    const double c = value / 255.0;
+    return c <= 0.03928 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
+}
+
+} // namespace
+
+double scopeRelativeLuminance(const QColor& colour)
+{
+    return 0.2126 * linearChannel(colour.red()) + 0.7152 * linearChannel(colour.green())
+           + 0.0722 * linearChannel(colour.blue());
+}
+
+double scopeContrastRatio(const QColor& a, const QColor& b)
+{
+    const double la = scopeRelativeLuminance(a);
+    const double lb = scopeRelativeLuminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+QColor scopeReadablePenColour(const QColor& colour, const QColor& canvas)
+{
+    if (scopeContrastRatio(colour, canvas) >= kScopeMinPenContrast)
+        return colour;
+    // Mix towards black on a light canvas (towards white on a dark one) in
+    // steps of 5 %, so the hue stays and the result is the same every run.
+    const QColor target = scopeContrastRatio(Qt::black, canvas) >= scopeContrastRatio(Qt::white, canvas)
+                              ? QColor(Qt::black)
+                              : QColor(Qt::white);
+    QColor mixed = colour;
+    for (int step = 1; step <= 20; ++step) {
+        const double t = step / 20.0;
+        const auto mix = [t](int from, int to) { return int(std::lround(from + (to - from) * t)); };
+        mixed = QColor(mix(colour.red(), target.red()), mix(colour.green(), target.green()),
+                       mix(colour.blue(), target.blue()), colour.alpha());
+        if (scopeContrastRatio(mixed, canvas) >= kScopeMinPenContrast)
+            break;
+    }
+    return mixed;
 }

@@ -8,6 +8,7 @@
 #include <qwt_plot.h>
 #include <qwt_plot_zoomer.h>
 
+#include <QColor>
 #include <QVector>
 
 #include <array>
@@ -104,6 +105,18 @@ private:
     double m_xStep = 1000.0;
     double m_xSpan = 10000.0;
 };
+
+// Curve pens against the canvas. A 2-pixel line is a graphical object that
+// must be seen to read the plot, and WCAG 2.1 (1.4.11, non-text contrast)
+// asks 3:1 of those against their background; that is the bound used here.
+constexpr double kScopeMinPenContrast = 3.0;
+// WCAG relative luminance (0 black .. 1 white) and contrast ratio (1 .. 21).
+double scopeRelativeLuminance(const QColor& colour);
+double scopeContrastRatio(const QColor& a, const QColor& b);
+// The colour itself when its contrast against the canvas reaches the bound;
+// otherwise the first 5 % step towards black (white on a dark canvas) that
+// reaches it.
+QColor scopeReadablePenColour(const QColor& colour, const QColor& canvas);
 
 // Outward rounding of a widened Y range: to tens, with 10 more on each side.
 double scopeRoundDown(double minimum);

@@ -130,17 +130,44 @@ TEST_F(ScopePlotTest, StartsWithItsScalesTitlesAndFixedPens)
     EXPECT_EQ(plot->curve(48), nullptr);
 }
 
-TEST_F(ScopePlotTest, PensFollowTheUnseededGenerator)
+// Pens come from the unseeded generator, so every slot keeps its colour from
+// run to run; a colour whose contrast against the canvas is below 3:1 (WCAG's
+// bound for graphical objects such as a 2-pixel line) is darkened in its own
+// hue until it reaches that bound, and every other colour is kept.
+TEST_F(ScopePlotTest, PensFollowTheUnseededGeneratorAndAreReadable)
 {
+    // The contrast measure is WCAG's: black on white 21:1, #777777 on white 4.48:1.
+    EXPECT_NEAR(scopeContrastRatio(Qt::black, Qt::white), 21.0, 1e-9);
+    EXPECT_NEAR(scopeContrastRatio(QColor(0x77, 0x77, 0x77), Qt::white), 4.48, 0.005);
+
     // Replaying the generator from its unseeded start gives the colours the
     // first plot of a process receives.
     std::srand(1);
     QwtScope fresh;
+    const QColor canvas = fresh.canvasBackground().color();
+    EXPECT_EQ(canvas, QColor(250, 250, 250));
     std::srand(1);
+    int lifted = 0;
     for (int slot = 0; slot < QwtScope::kCurveSlots; ++slot) {
         const int r = std::rand() % 255, g = std::rand() % 255, b = std::rand() % 255;
-        EXPECT_EQ(fresh.curve(slot)->pen().color(), QColor(r, g, b)) << slot;
+        const QColor drawn = QColor(r, g, b);
+        const QColor pen = fresh.curve(slot)->pen().color();
+        EXPECT_GE(scopeContrastRatio(pen, canvas), kScopeMinPenContrast) << slot;
+        if (scopeContrastRatio(drawn, canvas) >= kScopeMinPenContrast) {
+            EXPECT_EQ(pen, drawn) << slot;
+            continue;
+        }
+        ++lifted;
+        // Darker in every channel, by a common factor (the hue stays).
+        EXPECT_LE(pen.red(), r) << slot;
+        EXPECT_LE(pen.green(), g) << slot;
+        EXPECT_LE(pen.blue(), b) << slot;
+        const double factor = double(pen.red() + pen.green() + pen.blue()) / (r + g + b);
+        EXPECT_NEAR(pen.red(), r * factor, 1.5) << slot;
+        EXPECT_NEAR(pen.green(), g * factor, 1.5) << slot;
+        EXPECT_NEAR(pen.blue(), b * factor, 1.5) << slot;
     }
+    EXPECT_GT(lifted, 0) << "the generator draws near-white colours (slot 2), which must be lifted";
 }
 
 struct RangeStep
