@@ -35,13 +35,13 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <limits>
 
 namespace {
 
 constexpr int kTimerMs = 64;
 constexpr int kRedrawEvery = 6; // the plot is fed on every sixth status tick
 constexpr int kMinPeriodMs = 10;
-constexpr int kMaxPeriodText = 999999; // the period edit takes six digits
 
 // The millisecond tick count of the read-cycle figures; it wraps like the
 // 32-bit tick counter the figures were designed around.
@@ -790,9 +790,14 @@ void VXPlugin_Scope::slotImportScopeFile()
         case scopefile::ReadError::None: {
             clearScopeData();
             applyImported(read.content);
-            const double span = std::clamp(m_plot->timeSpan() + 1.0, double(-kMaxPeriodText),
-                                           double(kMaxPeriodText));
+            // The whole file stays in view, also a recording longer than a
+            // typed period can be (the validator applies to typing only);
+            // the bound only keeps the number an int.
+            const double span = std::clamp(m_plot->timeSpan() + 1.0, 0.0,
+                                           double(std::numeric_limits<int>::max()));
             m_editPeriod->setText(QString::number(int(span)));
+            // Also when the text did not change: the plot shows the file whole.
+            m_plot->resetZoom();
             // The selections the file stands for; the dialog clears its
             // check marks whatever it is given.
             for (const scopefile::Curve& c : read.content.curves) {
