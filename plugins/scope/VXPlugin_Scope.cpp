@@ -3,6 +3,7 @@
 #include "ScopeChannels.h"
 #include "qscopesetting.h"
 #include "qwtscope.h"
+#include "scopesavename.h"
 
 #include <qwt_legend.h>
 #include <qwt_legend_data.h>
@@ -711,13 +712,20 @@ void VXPlugin_Scope::slotExportScopeFile()
         warn(tr("ERROR:Empty ScopeData!"));
         return;
     }
-    const QString proposed =
-        QStringLiteral("VX_Scope_") + QDateTime::currentDateTime().toString(QStringLiteral("yyyy_MM_dd_hh_mm_ss"));
-    const QString fileName = saveFileDialog ? saveFileDialog(this, tr("Save File"), proposed, tr("csv(*.csv)"))
-                                            : QString();
+    // The suffix is part of the proposal and of the saved name: the import
+    // takes only "csv" files, and not every save dialog adds it.
+    const QString csv = QStringLiteral("csv");
+    const QString proposed = scopesavename::proposedName(csv);
+    const QString answer = saveFileDialog ? saveFileDialog(this, tr("Save File"), proposed, tr("csv(*.csv)"))
+                                          : QString();
     const QVector<scopefile::Curve> curves = plottedCurves();
-    if (fileName.isEmpty())
+    if (answer.isEmpty())
         return;
+    const QString fileName = scopesavename::withSuffix(answer, {csv}, csv, Qt::CaseSensitive);
+    if (fileName.isEmpty()) {
+        warn(tr("ERROR:Unsupported file formats !"));
+        return;
+    }
 
     // Written beside the target and renamed over it only when complete, so a
     // failed write never leaves a half-written file in place of a good one.

@@ -1,12 +1,13 @@
 #include "scopeplotimage.h"
 
+#include "scopesavename.h"
+
 #include <qwt_plot.h>
 #include <qwt_plot_renderer.h>
 
 #include <QAction>
 #include <QBuffer>
 #include <QContextMenuEvent>
-#include <QDateTime>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -196,9 +197,7 @@ void ScopePlotImageMenu::saveImage()
     using namespace scopeplotimage;
     const QStringList filters = {tr("PNG image (*.png)"), tr("SVG image (*.svg)"), tr("PDF document (*.pdf)")};
     QString selected = filters.first();
-    const QString proposed = QStringLiteral("VX_Scope_")
-                             + QDateTime::currentDateTime().toString(QStringLiteral("yyyy_MM_dd_hh_mm_ss"))
-                             + QStringLiteral(".png");
+    const QString proposed = scopesavename::proposedName(suffixOf(Format::Png));
     QString fileName = saveFileDialog
                            ? saveFileDialog(m_plot, tr("Save Plot Image"), proposed,
                                             filters.join(QStringLiteral(";;")), &selected)
@@ -206,17 +205,16 @@ void ScopePlotImageMenu::saveImage()
     if (fileName.isEmpty())
         return;
 
-    std::optional<Format> format = formatOf(fileName);
+    // No suffix typed: the chosen filter decides.
+    const int i = std::max(0, int(filters.indexOf(selected)));
+    const Format chosen = std::array<Format, 3>{Format::Png, Format::Svg, Format::Pdf}[std::size_t(i)];
+    const QStringList suffixes = {suffixOf(Format::Png), suffixOf(Format::Svg), suffixOf(Format::Pdf)};
+    fileName = scopesavename::withSuffix(fileName, suffixes, suffixOf(chosen), Qt::CaseInsensitive);
+    const std::optional<Format> format = formatOf(fileName);
     if (!format) {
-        if (!QFileInfo(fileName).suffix().isEmpty()) {
-            if (messageBox)
-                messageBox(QMessageBox::Warning, tr("Warning"), tr("ERROR:Unsupported file formats !"));
-            return;
-        }
-        // No suffix typed: the chosen filter decides.
-        const int i = std::max(0, int(filters.indexOf(selected)));
-        format = std::array<Format, 3>{Format::Png, Format::Svg, Format::Pdf}[std::size_t(i)];
-        fileName += QLatin1Char('.') + suffixOf(*format);
+        if (messageBox)
+            messageBox(QMessageBox::Warning, tr("Warning"), tr("ERROR:Unsupported file formats !"));
+        return;
     }
 
     QString error;

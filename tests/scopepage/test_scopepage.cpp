@@ -2,6 +2,7 @@
 // read cycles driven by the test: form, selection, Start and Stop, trigger,
 // error stop, status line, redraw, legend, dialog placement, export, import.
 #include "ScopePageSupport.h"
+#include "../shell/GuiHelpers.h"
 
 #include "ScopeChannels.h"
 #include "qwtscope.h"
@@ -15,7 +16,10 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QAbstractItemView>
 #include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -57,6 +61,8 @@ protected:
         page->messageBox = [this](QMessageBox::Icon icon, const QString& title, const QString& text) {
             messages.push_back({icon, title, text});
         };
+        realSaveDialog = page->saveFileDialog;
+        realOpenDialog = page->openFileDialog;
         page->saveFileDialog = [this](QWidget*, const QString& caption, const QString& dir, const QString& filter) {
             saveCalls.push_back({caption, dir, filter});
             return saveAnswer;
@@ -126,6 +132,8 @@ protected:
     std::vector<Message> messages;
     std::vector<DialogCall> saveCalls, openCalls;
     QString saveAnswer, openAnswer;
+    decltype(VXPlugin_Scope::saveFileDialog) realSaveDialog;
+    decltype(VXPlugin_Scope::openFileDialog) realOpenDialog;
     QTemporaryDir dir;
 };
 
@@ -783,7 +791,7 @@ TEST_F(ScopePage, ExportWritesThePlottedDataExactly)
     ASSERT_EQ(saveCalls.size(), 1u);
     EXPECT_EQ(saveCalls[0].caption, "Save File");
     EXPECT_EQ(saveCalls[0].filter, "csv(*.csv)");
-    EXPECT_TRUE(QRegularExpression("^VX_Scope_\\d{4}_\\d\\d_\\d\\d_\\d\\d_\\d\\d_\\d\\d$")
+    EXPECT_TRUE(QRegularExpression("^VX_Scope_\\d{4}_\\d\\d_\\d\\d_\\d\\d_\\d\\d_\\d\\d\\.csv$")
                     .match(saveCalls[0].dir)
                     .hasMatch())
         << saveCalls[0].dir.toStdString();
@@ -792,6 +800,88 @@ TEST_F(ScopePage, ExportWritesThePlottedDataExactly)
                                                   "0.000,12.500,0.000\n"
                                                   "0.500,13.500,-0.125\n"
                                                   "1.000,14.500,-0.250\n");
+}
+
+// The user accepts the proposed name in the page's own save dialog: the file
+// carries ".csv" (the proposal shows it), the import dialog lists it and the
+// import takes it. A name typed without a suffix gets it too; a name with
+// another suffix is refused.
+TEST_F(ScopePage, ExportUnderTheProposedNameCanBeImported)
+{
+    choose({1}, {"Actual ACS"});
+    page->OnStartScope();
+    cycle({row(1000), row(1001)});
+    page->feedPlot();
+    page->OnStopScope();
+    page->saveFileDialog = realSaveDialog;
+    page->openFileDialog = realOpenDialog;
+    // The dialogs start in the working folder; it is restored however the test ends.
+    struct Restore
+    {
+        QString folder = QDir::currentPath();
+        ~Restore()
+        {
+            shelltest::stopModalDrivers();
+            QDir::setCurrent(folder);
+        }
+    } restore;
+    ASSERT_TRUE(QDir::setCurrent(dir.path()));
+
+    QString proposed;
+    shelltest::onNextModal([&](QWidget* modal) {
+        auto* dialog = qobject_cast<QFileDialog*>(modal);
+        if (!dialog)
+            return;
+        if (auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit")))
+            proposed = name->text();
+        QMetaObject::invokeMethod(dialog, "accept", Qt::QueuedConnection); // as proposed
+    });
+    page->slotExportScopeFile();
+    EXPECT_TRUE(QRegularExpression("^VX_Scope_\\d{4}_\\d\\d_\\d\\d_\\d\\d_\\d\\d_\\d\\d\\.csv$").match(proposed).hasMatch())
+        << proposed.toStdString();
+    const QStringList written = QDir(dir.path()).entryList(QDir::Files);
+    ASSERT_EQ(written, QStringList{proposed});
+
+    QStringList listed;
+    shelltest::onNextModal([&](QWidget* modal) {
+        auto* dialog = qobject_cast<QFileDialog*>(modal);
+        if (!dialog)
+            return;
+        // What the dialog lists under its filter, once the folder is read.
+        vxtest::waitFor([&] {
+            auto* view = dialog->findChild<QAbstractItemView*>(QStringLiteral("listView"));
+            if (!view || !view->model())
+                return false;
+            listed.clear();
+            const QModelIndex root = view->rootIndex();
+            for (int r = 0; r < view->model()->rowCount(root); ++r)
+                listed << view->model()->index(r, 0, root).data().toString();
+            return !listed.isEmpty();
+        }, 3000);
+        if (auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit")))
+            name->setText(proposed);
+        QMetaObject::invokeMethod(dialog, "accept", Qt::QueuedConnection);
+    });
+    page->plot()->clearCurves();
+    page->slotImportScopeFile();
+    EXPECT_EQ(listed, QStringList{proposed});
+    EXPECT_TRUE(messages.empty());
+    ASSERT_EQ(page->plot()->attachedCurves().size(), 1);
+    EXPECT_EQ(page->plot()->curve(0)->dataSize(), 2u);
+
+    page->saveFileDialog = [this](QWidget*, const QString&, const QString&, const QString&) { return saveAnswer; };
+    saveAnswer = dir.filePath("typed");
+    page->slotExportScopeFile();
+    EXPECT_TRUE(QFileInfo::exists(dir.filePath("typed.csv")));
+    EXPECT_FALSE(QFileInfo::exists(dir.filePath("typed")));
+    for (const char* name : {"run.txt", "run.CSV"}) {
+        saveAnswer = dir.filePath(name);
+        page->slotExportScopeFile();
+        EXPECT_FALSE(QFileInfo::exists(saveAnswer)) << name;
+    }
+    ASSERT_EQ(messages.size(), 2u);
+    EXPECT_EQ(messages[0].text, "ERROR:Unsupported file formats !");
+    EXPECT_EQ(messages[1].text, "ERROR:Unsupported file formats !");
 }
 
 TEST_F(ScopePage, ExportIsRefusedWhileRunningAndSilentOnCancel)

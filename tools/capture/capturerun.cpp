@@ -3,9 +3,9 @@
 #include "VX_Prod.h"
 #include "capturechannels.h"
 #include "scopefile.h"
+#include "scopesavename.h"
 
 #include <QCommandLineParser>
-#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -261,9 +261,7 @@ ParseResult parseArguments(const QStringList& arguments, Options& options, QStri
 
     options.output = parser.value(output);
     if (options.output.isEmpty())
-        options.output = QStringLiteral("VX_Scope_")
-                         + QDateTime::currentDateTime().toString(QStringLiteral("yyyy_MM_dd_hh_mm_ss"))
-                         + QStringLiteral(".csv");
+        options.output = scopesavename::proposedName(QStringLiteral("csv"));
     if (options.output != QLatin1String("-") && QFileInfo(options.output).suffix() != QLatin1String("csv"))
         options.notes << QStringLiteral("the scope page imports only files whose name ends in \".csv\"");
     return ParseResult::Run;
