@@ -65,3 +65,19 @@ shoot about
 xdotool key --clearmodifiers Escape; sleep 0.3
 click 216 34 1           # the configuration page
 shoot config
+
+# The live scope: J1..J6 with their Actual ACS and Actual Cur, chosen with the
+# keyboard (typing a row's name in a tree selects it, space checks it).
+key() { xdotool key --clearmodifiers "$@"; sleep 0.1; }
+click 138 34 1           # the scope page
+click 421 705 1.5        # Setting
+click 300 193 0.5        # the component list
+for j in 1 2 3 4 5 6; do xdotool type --delay 40 "J$j"; sleep 0.6; key space; done
+click 510 500 0.5        # the link tree, below its rows
+key Home; key Right; key Down; key Down; key space          # Motor Position: Actual ACS
+key Down; key Down; key Down; key Down; key Down            # down to Motor Current
+key Right; key Down; key Down; key space                    # its Actual Cur
+click 644 713 1          # OK
+click 74 705 11          # Start; the 10-second window fills
+shoot scope
+click 74 705 0.5         # Stop
