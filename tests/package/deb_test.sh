@@ -3,7 +3,8 @@
 # folder and inspects them: the file lists, the run-time dependencies
 # dpkg-shlibdeps found, the desktop metadata, the split debug symbols, and
 # what lintian says (no errors). Skipped (77) where Debian's packaging tools
-# are missing.
+# are missing. (After a pipe, grep reads to the end: grep -q stops early, and
+# the writer's broken pipe would fail the pipeline under pipefail.)
 set -euo pipefail
 build=${VX_BUILD_DIR:?}
 for tool in dpkg-deb dpkg-shlibdeps lintian; do
@@ -60,7 +61,7 @@ fi
 
 # The payload: binaries stripped of their build run paths, metadata valid.
 dpkg-deb -x "$deb" "$tmp/root"
-readelf -d "$tmp/root/usr/lib/vxtools/VXTools" | grep -q 'R.*PATH.*\[\$ORIGIN\]' || fail "VXTools run path"
+readelf -d "$tmp/root/usr/lib/vxtools/VXTools" | grep 'R.*PATH.*\[\$ORIGIN\]' >/dev/null || fail "VXTools run path"
 if command -v appstreamcli >/dev/null; then
   appstreamcli validate --no-net "$tmp/root/usr/share/metainfo/org.vxtools.VXTools.metainfo.xml" || fail "metainfo"
 fi
@@ -69,23 +70,23 @@ if command -v desktop-file-validate >/dev/null; then
 fi
 grep -q '^Exec=vxtools$' "$tmp/root/usr/share/applications/org.vxtools.VXTools.desktop" || fail "Exec line"
 # The manual pages are built from the programs' own --help.
-zcat "$tmp/root/usr/share/man/man1/zps-sim.1.gz" | grep -qF -- '\-\-address' || fail "zps-sim.1 lacks --address"
-zcat "$tmp/root/usr/share/man/man1/vxscope-capture.1.gz" | grep -qF -- '\-\-list\-channels' || fail "vxscope-capture.1 lacks --list-channels"
+zcat "$tmp/root/usr/share/man/man1/zps-sim.1.gz" | grep -F -- '\-\-address' >/dev/null || fail "zps-sim.1 lacks --address"
+zcat "$tmp/root/usr/share/man/man1/vxscope-capture.1.gz" | grep -F -- '\-\-list\-channels' >/dev/null || fail "vxscope-capture.1 lacks --list-channels"
 
 # Debug symbols: every binary of the package is stripped, and the dbgsym
 # package holds its debug part under the binary's build id.
 [ "$(dpkg-deb -f "$ddeb" Package)" = vxtools-dbgsym ] || fail "debug package name"
-dpkg-deb -f "$ddeb" Depends | grep -q "^vxtools (= $version)$" || fail "vxtools-dbgsym depends on $(dpkg-deb -f "$ddeb" Depends)"
+[ "$(dpkg-deb -f "$ddeb" Depends)" = "vxtools (= $version)" ] || fail "vxtools-dbgsym depends on $(dpkg-deb -f "$ddeb" Depends)"
 dpkg-deb -x "$ddeb" "$tmp/dbg"
 (cd "$tmp/dbg" && dpkg-deb -I "$ddeb" md5sums | md5sum --quiet -c) || fail "vxtools-dbgsym md5sums"
 [ "$(readlink "$tmp/dbg/usr/share/doc/vxtools-dbgsym")" = vxtools ] || fail "no usr/share/doc/vxtools-dbgsym link"
 for f in VXTools vxtools-crashbox zps-sim vxscope-capture libVX_Prod.so libVX_Controls.so plugins/libVXPlugin_Scope.so; do
   elf="$tmp/root/usr/lib/vxtools/$f"
-  if readelf -S "$elf" | grep -q '\.debug_info'; then fail "$f is not stripped"; fi
+  if readelf -S "$elf" | grep '\.debug_info' >/dev/null; then fail "$f is not stripped"; fi
   id=$(readelf -n "$elf" | sed -n 's/.*Build ID: \([0-9a-f]*\).*/\1/p')
   [ -n "$id" ] || fail "$f has no build id"
   debug="$tmp/dbg/usr/lib/debug/.build-id/${id:0:2}/${id:2}.debug"
-  readelf -S "$debug" 2>/dev/null | grep -q '\.debug_info' || fail "no debug symbols of $f at ${debug#$tmp/dbg}"
+  readelf -S "$debug" 2>/dev/null | grep '\.debug_info' >/dev/null || fail "no debug symbols of $f at ${debug#$tmp/dbg}"
 done
 
 # lintian: no errors in either package (warnings are printed, not fatal).

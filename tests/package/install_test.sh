@@ -34,7 +34,7 @@ for link in vxtools:VXTools zps-sim:zps-sim vxscope-capture:vxscope-capture; do
   case $(readlink "$prefix/bin/$name") in /*) fail "bin/$name is an absolute link";; esac
 done
 # Nothing of the build or the test suites slips into the tree.
-if find "$prefix" -name '*test*' -o -name '*fixture*' -o -name '*.a' | grep -q .; then
+if find "$prefix" -name '*test*' -o -name '*fixture*' -o -name '*.a' | grep . >/dev/null; then
   fail "test or build files installed: $(find "$prefix" -name '*test*' -o -name '*fixture*' -o -name '*.a')"
 fi
 
@@ -45,8 +45,8 @@ for f in "$app/VXTools" "$app/zps-sim" "$app/vxscope-capture" "$app/vxtools-cras
     '$ORIGIN'|'$ORIGIN/..'|'') ;;
     *) fail "$f has run path '$runpath'";;
   esac
-  if ldd "$f" | grep -q 'not found'; then fail "$f: $(ldd "$f" | grep 'not found')"; fi
-  if ldd "$f" | grep -q "$build"; then fail "$f resolves a library from the build tree"; fi
+  if ldd "$f" | grep 'not found' >/dev/null; then fail "$f: $(ldd "$f" | grep 'not found')"; fi
+  if ldd "$f" | grep "$build" >/dev/null; then fail "$f resolves a library from the build tree"; fi
 done
 
 # Moved elsewhere, the tree still works: run it from a copy under another name.
