@@ -1,6 +1,6 @@
 # Writes a short manual page from a program's --help text, then compresses
 # it as Debian wants (gzip -9n: no name, no time stamp).
-#   cmake -DPROGRAM=<exe> -DNAME=<command> -DSUMMARY=<one line>
+#   cmake [-DLAUNCHER=<cmd;args>] -DPROGRAM=<exe> -DNAME=<command> -DSUMMARY=<one line>
 #         -DVERSION=<x.y> -DSEE_ALSO=<"a(1), b(1)"> -DOUTPUT=<dir/name.1> -P manpage.cmake
 # The help text is kept as written (a no-fill block), so what `--help` says
 # and what `man` says never drift apart.
@@ -26,8 +26,9 @@ foreach(var PROGRAM NAME SUMMARY VERSION OUTPUT)
 endforeach()
 
 # A program built with a sanitizer must not fail the build over a leak report.
+# LAUNCHER: an optional command (a list) the program is started through.
 execute_process(COMMAND ${CMAKE_COMMAND} -E env QT_QPA_PLATFORM=offscreen ASAN_OPTIONS=detect_leaks=0
-                        "${PROGRAM}" --help
+                        ${LAUNCHER} "${PROGRAM}" --help
                 OUTPUT_VARIABLE help RESULT_VARIABLE status ERROR_VARIABLE errors)
 if(NOT status EQUAL 0 OR help STREQUAL "")
   message(FATAL_ERROR "${PROGRAM} --help failed (${status}): ${errors}")
