@@ -11,7 +11,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev gdb
   xvfb xauth imagemagick x11-utils xdotool fonts-dejavu-core fonts-wqy-microhei
-  dpkg-dev appstream
+  dpkg-dev appstream lintian
 )
 
 missing=()

@@ -59,12 +59,10 @@ MainWindow::MainWindow(QWidget* parent, const QString& programDir)
     Q_INIT_RESOURCE(VXTools);
     buildForm();
 
-    m_iniPath = vx::writablePlaces(m_programDir).iniPath;
-    {
-        QSettings ini(m_iniPath, QSettings::IniFormat);
-        m_zpsAddress = ini.value(QStringLiteral("ZPS/IP")).toString();
-        m_zpsPort = ini.value(QStringLiteral("ZPS/PORT")).toInt();
-    }
+    const vx::WritablePlaces places = vx::writablePlaces(m_programDir);
+    m_iniPath = places.iniPath;
+    m_zpsAddress = vx::iniValue(m_iniPath, places.shippedIniPath, QStringLiteral("ZPS/IP")).toString();
+    m_zpsPort = vx::iniValue(m_iniPath, places.shippedIniPath, QStringLiteral("ZPS/PORT")).toInt();
 
     // Until the user names the controller, the XML-RPC client points at this machine.
     VXRPC_InitClient("127.0.0.1", 20000, 10003);

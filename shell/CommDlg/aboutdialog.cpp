@@ -2,6 +2,7 @@
 
 #include "FileVersion.h"
 #include "VX_Prod.h"
+#include "WritablePlaces.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -12,7 +13,6 @@
 #include <QLabel>
 #include <QPixmap>
 #include <QPushButton>
-#include <QSettings>
 #include <QSpacerItem>
 #include <QVBoxLayout>
 
@@ -51,15 +51,20 @@ AboutDialog::AboutDialog(const QString& iniPath, QWidget* parent, const QString&
     buildForm();
     setWindowFlags(Qt::FramelessWindowHint);
 
-    QSettings ini(iniPath, QSettings::IniFormat);
-    m_logoImageName = ini.value(QStringLiteral("VersionInfo/LogoImageName")).toString();
-    m_programName = ini.value(QStringLiteral("VersionInfo/ProgramName")).toString();
-    m_companyWebSite = ini.value(QStringLiteral("VersionInfo/CompanyWebSite")).toString();
-    m_copyright = ini.value(QStringLiteral("VersionInfo/Copyright")).toString();
-    m_warning = ini.value(QStringLiteral("VersionInfo/Warning")).toString();
+    // The user's INI file, over the one shipped beside the program (the same
+    // file when the user's lives there).
+    const QString appDir = programDir.isEmpty() ? QCoreApplication::applicationDirPath() : programDir;
+    const QString shippedIni = appDir + QStringLiteral("/VXTools.ini");
+    auto text = [&](const char* key) {
+        return vx::iniValue(iniPath, shippedIni, QLatin1String(key)).toString();
+    };
+    m_logoImageName = text("VersionInfo/LogoImageName");
+    m_programName = text("VersionInfo/ProgramName");
+    m_companyWebSite = text("VersionInfo/CompanyWebSite");
+    m_copyright = text("VersionInfo/Copyright");
+    m_warning = text("VersionInfo/Warning");
 
     // Only a file counts: an empty name would point at the folder itself.
-    const QString appDir = programDir.isEmpty() ? QCoreApplication::applicationDirPath() : programDir;
     const QString logoPath = appDir + QStringLiteral("/image/") + m_logoImageName;
     QPixmap logo;
     if (!m_logoImageName.isEmpty() && QFileInfo(logoPath).isFile())

@@ -17,35 +17,36 @@ cmake --install "$build" --prefix "$prefix" --component vxtools >"$tmp/install.l
 app="$prefix/${VX_INSTALL_DIR:-lib/vxtools}"
 
 # The tree, as the package lays it out.
-for f in VXTools vxtools-crashbox zps-sim libVX_Prod.so libVX_Controls.so \
+for f in VXTools vxtools-crashbox zps-sim vxscope-capture libVX_Prod.so libVX_Controls.so \
          plugins/libVXPlugin_Scope.so plugins/libVXPlugin_Config.so plugins/libVXPlugin_Script.so \
          translations/vxtools_zh_CN.qm; do
   [ -f "$app/$f" ] || fail "missing $app/$f"
 done
 for f in share/applications/org.vxtools.VXTools.desktop share/metainfo/org.vxtools.VXTools.metainfo.xml \
-         share/icons/hicolor/16x16/apps/org.vxtools.VXTools.png share/icons/hicolor/256x256/apps/org.vxtools.VXTools.png; do
+         share/icons/hicolor/16x16/apps/org.vxtools.VXTools.png share/icons/hicolor/256x256/apps/org.vxtools.VXTools.png \
+         share/man/man1/vxtools.1.gz share/man/man1/zps-sim.1.gz share/man/man1/vxscope-capture.1.gz; do
   [ -f "$prefix/$f" ] || fail "missing $prefix/$f"
 done
-for link in vxtools:VXTools zps-sim:zps-sim; do
+for link in vxtools:VXTools zps-sim:zps-sim vxscope-capture:vxscope-capture; do
   name=${link%%:*}; program=${link##*:}
   [ -L "$prefix/bin/$name" ] || fail "bin/$name is not a link"
   [ "$(readlink -f "$prefix/bin/$name")" = "$(readlink -f "$app/$program")" ] || fail "bin/$name points elsewhere"
   case $(readlink "$prefix/bin/$name") in /*) fail "bin/$name is an absolute link";; esac
 done
 # Nothing of the build or the test suites slips into the tree.
-if find "$prefix" -name '*test*' -o -name '*fixture*' -o -name '*.a' | grep -q .; then
+if find "$prefix" -name '*test*' -o -name '*fixture*' -o -name '*.a' | grep . >/dev/null; then
   fail "test or build files installed: $(find "$prefix" -name '*test*' -o -name '*fixture*' -o -name '*.a')"
 fi
 
 # Run paths point only into the tree itself.
-for f in "$app/VXTools" "$app/zps-sim" "$app/vxtools-crashbox" "$app"/*.so "$app"/plugins/*.so; do
+for f in "$app/VXTools" "$app/zps-sim" "$app/vxscope-capture" "$app/vxtools-crashbox" "$app"/*.so "$app"/plugins/*.so; do
   runpath=$(readelf -d "$f" | sed -n 's/.*(\(RUNPATH\|RPATH\)).*\[\(.*\)\]/\2/p')
   case $runpath in
     '$ORIGIN'|'$ORIGIN/..'|'') ;;
     *) fail "$f has run path '$runpath'";;
   esac
-  if ldd "$f" | grep -q 'not found'; then fail "$f: $(ldd "$f" | grep 'not found')"; fi
-  if ldd "$f" | grep -q "$build"; then fail "$f resolves a library from the build tree"; fi
+  if ldd "$f" | grep 'not found' >/dev/null; then fail "$f: $(ldd "$f" | grep 'not found')"; fi
+  if ldd "$f" | grep "$build" >/dev/null; then fail "$f resolves a library from the build tree"; fi
 done
 
 # Moved elsewhere, the tree still works: run it from a copy under another name.

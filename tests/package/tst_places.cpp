@@ -1,13 +1,21 @@
 // Where the INI file and the dump folder go: beside the program while its
-// folder is writable, in the user's XDG folders when it is not.
+// folder is writable and not an installation's own, in the user's XDG
+// folders otherwise; an INI file shipped beside an installed program is
+// read beneath the user's.
+#include "../shell/GuiHelpers.h"
 #include "CrashDump.h"
+#include "aboutdialog.h"
 #include "Translation.h"
 #include "VXToolsMain.h"
 #include "WritablePlaces.h"
 
 #include <QDir>
 #include <QFile>
+#include <QCryptographicHash>
 #include <QFileInfo>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTranslator>
@@ -32,12 +40,15 @@ private slots:
     void fallbackWithoutXdgVariablesUsesHome();
     void besideWritableProgramUnchanged();
     void mainWindowReadsAndWritesFallbackIni();
+    void installedFolderKeepsNothingWhoeverRuns();
+    void shippedIniBeneathUserIni();
     void dumpFolderCreatedWithParents();
     void chineseTranslationLoads();
 
 private:
     QTemporaryDir* m_tmp = nullptr;
     QByteArray m_oldConfig, m_oldState, m_oldHome;
+    QStringList m_oldInstallDirs;
 };
 
 void TestPlaces::init()
@@ -49,6 +60,7 @@ void TestPlaces::init()
     m_oldHome = qgetenv("HOME");
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_tmp->filePath("config")));
     qputenv("XDG_STATE_HOME", QFile::encodeName(m_tmp->filePath("state")));
+    m_oldInstallDirs = vx::installedProgramDirs();
 }
 
 void TestPlaces::cleanup()
@@ -62,6 +74,8 @@ void TestPlaces::cleanup()
     restore("XDG_CONFIG_HOME", m_oldConfig);
     restore("XDG_STATE_HOME", m_oldState);
     restore("HOME", m_oldHome);
+    vx::installedProgramDirs() = m_oldInstallDirs;
+    shelltest::stopModalDrivers();
     delete m_tmp;
     m_tmp = nullptr;
 }
@@ -96,6 +110,8 @@ void TestPlaces::chooses()
     QCOMPARE(QDir::cleanPath(p.iniPath), ini);
     QCOMPARE(QDir::cleanPath(p.dumpDir), dumps);
     QCOMPARE(p.besideProgram, beside);
+    // A shipped INI file is read only where the user's lies elsewhere.
+    QCOMPARE(QDir::cleanPath(p.shippedIniPath), beside ? QString() : QDir::cleanPath(programDir + "/VXTools.ini"));
 }
 
 void TestPlaces::writableDirProbe_data()
@@ -185,6 +201,91 @@ void TestPlaces::mainWindowReadsAndWritesFallbackIni()
     QCOMPARE(window.iniPath(), ini);
     QCOMPARE(window.zpsAddress(), QStringLiteral("127.0.6.9"));
     QCOMPARE(window.zpsPort(), 7);
+}
+
+void TestPlaces::installedFolderKeepsNothingWhoeverRuns()
+{
+    // The build's own install folders are /usr/lib/vxtools and the configured prefix's.
+    QVERIFY(vx::installedProgramDirs().contains(QStringLiteral("/usr/lib/vxtools")));
+
+    // An install folder the running user may write into (root in /usr/lib/vxtools).
+    const QString installed = m_tmp->filePath("usr/lib/vxtools");
+    QVERIFY(QDir().mkpath(installed));
+    QVERIFY(vx::isWritableDir(installed));
+    vx::installedProgramDirs() = QStringList{m_tmp->filePath("usr/lib/../lib/vxtools/")};
+    QVERIFY(QFile::link(installed, m_tmp->filePath("linked")));
+    for (const QString& dir : {installed, m_tmp->filePath("linked")}) {
+        const vx::WritablePlaces p = vx::writablePlaces(dir);
+        QVERIFY2(!p.besideProgram, qPrintable(dir));
+        QCOMPARE(p.iniPath, m_tmp->filePath("config/vxtools/VXTools.ini"));
+        QCOMPARE(p.dumpDir, m_tmp->filePath("state/vxtools/debugInfo"));
+        QCOMPARE(p.shippedIniPath, dir + "/VXTools.ini");
+    }
+    // Not even the write probe touched the installed folder.
+    QCOMPARE(QDir(installed).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList());
+
+    // Another writable folder, even one inside the installed one, keeps its files beside the program.
+    const QString copy = m_tmp->filePath("usr/lib/vxtools/copy");
+    QVERIFY(QDir().mkpath(copy));
+    QVERIFY(vx::writablePlaces(copy).besideProgram);
+    QVERIFY(!vx::isInstalledDir(m_tmp->filePath("missing"), {m_tmp->filePath("missing")}));
+}
+
+void TestPlaces::shippedIniBeneathUserIni()
+{
+    const QString programDir = m_tmp->filePath("usr/lib/vxtools");
+    QVERIFY(QDir().mkpath(programDir));
+    vx::installedProgramDirs() = QStringList{programDir};
+    const QString shipped = programDir + "/VXTools.ini";
+    {
+        QSettings s(shipped, QSettings::IniFormat);
+        s.setValue("ZPS/IP", "127.0.6.9");
+        s.setValue("ZPS/PORT", 7);
+        s.setValue("VersionInfo/ProgramName", "Fleet service tool");
+        s.setValue("VersionInfo/Copyright", "shipped copyright");
+        s.sync();
+        QCOMPARE(s.status(), QSettings::NoError);
+    }
+    auto digest = [&] {
+        QFile f(shipped);
+        return f.open(QIODevice::ReadOnly) ? QCryptographicHash::hash(f.readAll(), QCryptographicHash::Sha256) : QByteArray();
+    };
+    const QByteArray before = digest();
+    const QString user = m_tmp->filePath("config/vxtools/VXTools.ini");
+
+    // No user file yet: the shipped address is offered; the confirmed one goes
+    // to the user's file alone.
+    QString offered;
+    shelltest::onNextModal([&](QWidget* modal) {
+        auto* edit = modal->findChild<QLineEdit*>(QStringLiteral("le_ZPSIP"));
+        offered = edit->text();
+        edit->setText(QStringLiteral("127.0.7.1"));
+        modal->findChild<QPushButton*>(QStringLiteral("btn_SetZPSIP"))->click();
+    });
+    {
+        MainWindow window(nullptr, programDir);
+        QCOMPARE(window.iniPath(), user);
+        QCOMPARE(window.zpsAddress(), QStringLiteral("127.0.6.9"));
+        QCOMPARE(window.zpsPort(), 7);
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(user), 5000);
+        QCOMPARE(offered, QStringLiteral("127.0.6.9"));
+    }
+    QCOMPARE(QSettings(user, QSettings::IniFormat).value("ZPS/IP").toString(), QStringLiteral("127.0.7.1"));
+    QCOMPARE(digest(), before);
+
+    // The user's keys win; the shipped file fills in the rest.
+    {
+        QSettings s(user, QSettings::IniFormat);
+        s.setValue("VersionInfo/Copyright", "");
+        s.sync();
+    }
+    MainWindow again(nullptr, programDir);
+    QCOMPARE(again.zpsAddress(), QStringLiteral("127.0.7.1"));
+    AboutDialog about(again.iniPath(), nullptr, programDir);
+    QCOMPARE(about.findChild<QLabel*>(QStringLiteral("lb_programName"))->text(), QStringLiteral("Fleet service tool"));
+    QVERIFY(about.findChild<QLabel*>(QStringLiteral("lb_copyright"))->text() != QStringLiteral("shipped copyright"));
+    QCOMPARE(QVariant(), vx::iniValue(user, shipped, QStringLiteral("VersionInfo/Warning")));
+    QCOMPARE(digest(), before);
 }
 
 void TestPlaces::dumpFolderCreatedWithParents()
