@@ -1,6 +1,7 @@
 #include "scopeplotimage.h"
 
 #include <qwt_plot.h>
+#include <qwt_plot_zoomer.h>
 #include <qwt_plot_renderer.h>
 
 #include <QAction>
@@ -177,12 +178,29 @@ ScopePlotImageMenu* ScopePlotImageMenu::attach(QWidget* page)
     return new ScopePlotImageMenu(plot);
 }
 
+bool ScopePlotImageMenu::rightClickZoomsOut(const QContextMenuEvent& event) const
+{
+    if (event.reason() != QContextMenuEvent::Mouse || (event.modifiers() & Qt::ShiftModifier))
+        return false;
+    QWidget* canvas = m_plot->canvas();
+    if (!canvas || !canvas->rect().contains(canvas->mapFromGlobal(event.globalPos())))
+        return false;
+    for (QwtPlotZoomer* zoomer : canvas->findChildren<QwtPlotZoomer*>())
+        if (zoomer->isEnabled() && zoomer->zoomRectIndex() > 0)
+            return true;
+    return false;
+}
+
 bool ScopePlotImageMenu::eventFilter(QObject* watched, QEvent* event)
 {
     // Right clicks on the canvas and the legend reach the plot as well.
     if (watched != m_plot || event->type() != QEvent::ContextMenu)
         return QObject::eventFilter(watched, event);
     auto* menuEvent = static_cast<QContextMenuEvent*>(event);
+    // The menu appears on the right press and would take the release away
+    // from the zoomer; while zoomed in, that release is the zoom-out.
+    if (rightClickZoomsOut(*menuEvent))
+        return true;
     QMenu menu(m_plot);
     QAction* saveAction = menu.addAction(tr("Save plot as image…"));
     QAction* chosen = runMenu ? runMenu(&menu, menuEvent->globalPos()) : nullptr;
