@@ -7,6 +7,7 @@
 #include <QAction>
 #include <QBuffer>
 #include <QContextMenuEvent>
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
 #include <QFileDialog>
@@ -37,6 +38,7 @@ int resolution(const QwtPlot* plot)
     return dpi > 0 ? dpi : 96;
 }
 
+// The reason ends up in the user's warning, so it is translated.
 void setError(QString* error, const QString& text)
 {
     if (error)
@@ -74,7 +76,7 @@ QByteArray render(QwtPlot* plot, Format format, QString* error)
 {
     QByteArray bytes;
     if (!plot) {
-        setError(error, QStringLiteral("no plot"));
+        setError(error, QCoreApplication::translate("ScopePlotImageMenu", "no plot"));
         return bytes;
     }
     const QSize size = imageSize(plot);
@@ -92,7 +94,7 @@ QByteArray render(QwtPlot* plot, Format format, QString* error)
         image.setDotsPerMeterY(dotsPerMeter);
         renderer.renderTo(plot, image);
         if (!image.save(&buffer, "PNG")) {
-            setError(error, QStringLiteral("PNG encoding failed"));
+            setError(error, QCoreApplication::translate("ScopePlotImageMenu", "PNG encoding failed"));
             return QByteArray();
         }
         break;
@@ -116,7 +118,7 @@ QByteArray render(QwtPlot* plot, Format format, QString* error)
         writer.setCreator(QStringLiteral("VXTools"));
         QPainter painter;
         if (!painter.begin(&writer)) {
-            setError(error, QStringLiteral("PDF output failed"));
+            setError(error, QCoreApplication::translate("ScopePlotImageMenu", "PDF output failed"));
             return QByteArray();
         }
         renderer.render(plot, &painter, QRectF(0, 0, writer.width(), writer.height()));
@@ -126,7 +128,7 @@ QByteArray render(QwtPlot* plot, Format format, QString* error)
     }
     buffer.close();
     if (bytes.isEmpty())
-        setError(error, QStringLiteral("nothing was drawn"));
+        setError(error, QCoreApplication::translate("ScopePlotImageMenu", "nothing was drawn"));
     return bytes;
 }
 
@@ -238,7 +240,10 @@ void ScopePlotImageMenu::saveImage()
     }
 
     QString error;
-    if (!save(m_plot, fileName, *format, &error) && messageBox)
-        messageBox(QMessageBox::Warning, tr("Warning"),
-                   tr("ERROR:Cannot write file %1 !").arg(QDir::toNativeSeparators(fileName)));
+    if (!save(m_plot, fileName, *format, &error) && messageBox) {
+        QString text = tr("ERROR:Cannot write file %1 !").arg(QDir::toNativeSeparators(fileName));
+        if (!error.isEmpty())
+            text += QLatin1Char('\n') + error;
+        messageBox(QMessageBox::Warning, tr("Warning"), text);
+    }
 }

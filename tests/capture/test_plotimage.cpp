@@ -200,6 +200,12 @@ TEST_F(PlotImage, FailuresAreWarnedAndCancelIsSilent)
         ASSERT_EQ(messages.size(), 1);
         EXPECT_TRUE(messages[0].startsWith(QStringLiteral("%1|Warning|%2").arg(int(QMessageBox::Warning)).arg(c.text)))
             << messages[0].toStdString();
+        // A file that cannot be written says why on a second line.
+        if (QByteArray(c.text).startsWith("ERROR:Cannot write")) {
+            const QStringList lines = messages[0].split('\n');
+            EXPECT_EQ(lines.size(), 2) << messages[0].toStdString();
+            EXPECT_FALSE(lines.last().trimmed().isEmpty());
+        }
     }
     // A directory where the file should go cannot be replaced.
     messages.clear();
