@@ -1,6 +1,7 @@
 #include "CrashDump.h"
 
 #include "CoreWriter.h"
+#include "ThreadSignalStack.h"
 
 #include <QDir>
 #include <QFile>
@@ -28,7 +29,7 @@ char g_dumpPath[kDumpPathSize];
 char g_messageProgram[4096];
 std::atomic<int> g_handling{0};
 const int kSignals[] = {SIGSEGV, SIGBUS, SIGILL, SIGFPE, SIGABRT};
-constexpr size_t kSignalStackSize = 256 * 1024;
+constexpr size_t kSignalStackSize = ThreadSignalStack::kSize;
 alignas(16) char g_mainSignalStack[kSignalStackSize];
 
 void copyCut(char* out, size_t size, const QByteArray& text)
@@ -184,22 +185,6 @@ QString prepareDumpPathIn(const QString& dumpDir, const QString& version, const 
 void setMessageProgram(const QString& path)
 {
     copyCut(g_messageProgram, sizeof g_messageProgram, QFile::encodeName(path));
-}
-
-void installThreadSignalStack()
-{
-    stack_t current{};
-    if (sigaltstack(nullptr, &current) == 0 && !(current.ss_flags & SS_DISABLE))
-        return;
-    // Lives as long as the thread may crash, that is until the process ends.
-    void* memory = std::malloc(kSignalStackSize);
-    if (!memory)
-        return;
-    stack_t st{};
-    st.ss_sp = memory;
-    st.ss_size = kSignalStackSize;
-    if (sigaltstack(&st, nullptr) != 0)
-        std::free(memory);
 }
 
 bool installHandler()

@@ -33,12 +33,10 @@ void setMessageProgram(const QString& path);
 
 // Installs the handler for SIGSEGV, SIGBUS, SIGILL, SIGFPE and SIGABRT on an
 // alternate signal stack of the calling thread, so a stack overflow there is
-// caught as well. Returns false if a handler could not be installed.
+// caught as well. Returns false if a handler could not be installed. Other
+// threads do not inherit that stack: each thread body the program or a
+// plug-in starts opens with a vx::ThreadSignalStack (ThreadSignalStack.h).
 bool installHandler();
-
-// Gives the calling thread an alternate signal stack of its own (threads do
-// not inherit one), so a stack overflow on it is reported too.
-void installThreadSignalStack();
 
 // "VXTools broken！\ndump information <path>。" into `out` (cut to fit,
 // always terminated). Async-signal-safe.

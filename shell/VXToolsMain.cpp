@@ -239,7 +239,8 @@ void MainWindow::addPage(QObject* plugin)
     Q_UNUSED(kPageNames);
     button->setText(QCoreApplication::translate("MainWindow", name.toUtf8().constData()));
     button->setStyleSheet(QString::fromLatin1(kPageButtonStyle));
-    button->setToolTip(contract->toolTip());
+    // The tool tips are page names too ("scope"): read in the same words.
+    button->setToolTip(QCoreApplication::translate("MainWindow", contract->toolTip().toUtf8().constData()));
     column->addWidget(button, 0);
     hl_topToolBTN->addLayout(column, 0);
 

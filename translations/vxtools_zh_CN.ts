@@ -201,6 +201,45 @@
     </message>
 </context>
 <context>
+    <name>ScopeChannels</name>
+    <message>
+        <source>Motor Position</source>
+        <translation>电机位置</translation>
+    </message>
+    <message>
+        <source>Motor Velocity</source>
+        <translation>电机速度</translation>
+    </message>
+    <message>
+        <source>Motor Current</source>
+        <translation>电机电流</translation>
+    </message>
+    <message>
+        <source>Motor Status</source>
+        <translation>电机状态</translation>
+    </message>
+    <message>
+        <source>Motor PCS</source>
+        <translation>电机 PCS</translation>
+    </message>
+    <message>
+        <source>Motor Vel</source>
+        <translation>电机速度</translation>
+    </message>
+    <message>
+        <source>ForceSensor</source>
+        <translation>力传感器</translation>
+    </message>
+    <message>
+        <source>Trigger open grab</source>
+        <translation>触发开始采集</translation>
+    </message>
+    <message>
+        <source>Trigger end grab</source>
+        <translation>触发结束采集</translation>
+    </message>
+</context>
+<context>
     <name>ScopePlotImageMenu</name>
     <message>
         <source>Save plot as image…</source>
@@ -233,6 +272,22 @@
     <message>
         <source>ERROR:Cannot write file %1 !</source>
         <translation>错误：无法写入文件 %1 ！</translation>
+    </message>
+    <message>
+        <source>no plot</source>
+        <translation>没有曲线图</translation>
+    </message>
+    <message>
+        <source>PNG encoding failed</source>
+        <translation>PNG 编码失败</translation>
+    </message>
+    <message>
+        <source>PDF output failed</source>
+        <translation>PDF 输出失败</translation>
+    </message>
+    <message>
+        <source>nothing was drawn</source>
+        <translation>没有绘制任何内容</translation>
     </message>
 </context>
 <context>

@@ -1,5 +1,7 @@
 #include "ScopeChannels.h"
 
+#include <QCoreApplication>
+
 bool operator==(const _ST_ScopeAxisInfo& a, const _ST_ScopeAxisInfo& b)
 {
     return a.nIndex == b.nIndex && a.nSubIndex == b.nSubIndex && a.nCurve == b.nCurve &&
@@ -84,25 +86,25 @@ struct LinkRow
 // Value order and index order differ on purpose: the numbers are the
 // controller's, not derived from the keys.
 const LinkRow kLinkRows[] = {
-    {LINK_MotorPosition, "Motor Position", "Unit", 0},
+    {LINK_MotorPosition, QT_TRANSLATE_NOOP("ScopeChannels", "Motor Position"), "Unit", 0},
     {LINK_TargetACS, " Target ACS", "ACS(deg)", 43},
     {LINK_ActualACS, " Actual ACS", "ACS(deg)", 49},
     {LINK_ActualFilACS, " Actual FilACS", "ACS(deg)", 79},
     {LINK_TarPosPDO, " TarPos PDO", "count", 145},
     {LINK_ActPosPDO, " ActPos PDO", "count", 151},
-    {LINK_MotorVelocity, "Motor Velocity", "Unit", 0},
+    {LINK_MotorVelocity, QT_TRANSLATE_NOOP("ScopeChannels", "Motor Velocity"), "Unit", 0},
     {LINK_TargetJointVel, " Target JointVel", "VEL(deg/s)", 55},
     {LINK_ActualJointVel, " Actual JointVel", "VEL(deg/s)", 61},
     {LINK_JointFilVel, " Joint FilVel", " VEL(deg/s)", 85},
     {LINK_JointFilAcc, " Joint FilAcc", "VEL(deg/s)", 91},
-    {LINK_MotorCurrent, "Motor Current", "Unit", 0},
+    {LINK_MotorCurrent, QT_TRANSLATE_NOOP("ScopeChannels", "Motor Current"), "Unit", 0},
     {LINK_TargetCur, " Target Cur", "CUR(A)", 67},
     {LINK_ActualCur, " Actual Cur", "CUR(A)", 73},
     {LINK_FilCur, " FilCur", "CUR(A)", 97},
     {LINK_FilSensedTor, " FilSensedTor", "TQR(N)", 103},
     {LINK_FilEstimateTor, " FilEstimateTor", "TQR(N)", 109},
     {LINK_FilDisturbanceTor, " FilDisturbanceTor", "TQR(N)", 115},
-    {LINK_MotorStatus, "Motor Status", "Unit", 0},
+    {LINK_MotorStatus, QT_TRANSLATE_NOOP("ScopeChannels", "Motor Status"), "Unit", 0},
     {LINK_StatusWord, " status word", " ", 127},
     {LINK_ControlWord, " control word", " ", 121},
     {LINK_ActualModeOperate, " Actual ModeOperate", " ", 139},
@@ -118,13 +120,13 @@ struct EndEffectorRow
 };
 
 const EndEffectorRow kEndEffectorRows[] = {
-    {ENDEFF_MotorPCS, "Motor PCS", "Unit", 0},
+    {ENDEFF_MotorPCS, QT_TRANSLATE_NOOP("ScopeChannels", "Motor PCS"), "Unit", 0},
     {ENDEFF_TargetPCS, " Target PCS", "PCS(mm)", 19},
     {ENDEFF_ActualPCS, " Actual PCS", "PCS(mm)", 25},
-    {ENDEFF_MotorVel, "Motor Vel", "Unit", 0},
+    {ENDEFF_MotorVel, QT_TRANSLATE_NOOP("ScopeChannels", "Motor Vel"), "Unit", 0},
     {ENDEFF_TargetVel, " Target Vel", "VEL(mm/s)", 31},
     {ENDEFF_ActualVel, " Actual Vel", "VEL(mm/s)", 37},
-    {ENDEFF_ForceSensor, "ForceSensor", "Unit", 0},
+    {ENDEFF_ForceSensor, QT_TRANSLATE_NOOP("ScopeChannels", "ForceSensor"), "Unit", 0},
     {ENDEFF_SrcData, " SrcData", "N", 169},
     {ENDEFF_CaliData, " CaliData", "mm", 175},
 };
@@ -212,8 +214,14 @@ const QStringList& TriggerConditions()
 
 const QStringList& TriggerGrabModes()
 {
-    static const QStringList list = {QStringLiteral("Trigger open grab"), QStringLiteral("Trigger end grab")};
+    static const QStringList list = {QStringLiteral(QT_TRANSLATE_NOOP("ScopeChannels", "Trigger open grab")),
+                                     QStringLiteral(QT_TRANSLATE_NOOP("ScopeChannels", "Trigger end grab"))};
     return list;
+}
+
+QString channelTextOnScreen(const QString& text)
+{
+    return QCoreApplication::translate("ScopeChannels", text.toUtf8().constData());
 }
 
 QString componentName(int key) { return textOf(ComponentNames(), key); }

@@ -132,6 +132,11 @@ const std::map<emENDEFF, int>& EndEffectorIndexBase();  // headings have base 0
 const QStringList& TriggerConditions();
 const QStringList& TriggerGrabModes();
 
+// A heading of the tables or a grab mode as the user reads it, in the
+// current language. The tables keep their own texts: only the screen shows
+// the translation (a grab mode is chosen by its position, never its text).
+QString channelTextOnScreen(const QString& text);
+
 // Lookups: a missing key gives the empty text, or no base index.
 QString componentName(int key);
 QString componentUnit(int key);

@@ -143,7 +143,8 @@ VXPlugin_Scope::VXPlugin_Scope(QWidget* parent)
     m_collector = std::make_unique<DataCollector>(this);
 
     m_cmbTriggerCondition->addItems(TriggerConditions());
-    m_cmbTriggerFS->addItems(TriggerGrabModes());
+    for (const QString& mode : TriggerGrabModes())
+        m_cmbTriggerFS->addItem(channelTextOnScreen(mode));
     // Numbers are read with "." whatever the user's locale; the validators
     // must accept the same texts.
     for (QLineEdit* edit : {m_editThreshold, m_editDelay}) {

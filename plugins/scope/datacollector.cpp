@@ -1,5 +1,7 @@
 #include "datacollector.h"
 
+#include "ThreadSignalStack.h"
+
 #include <chrono>
 
 namespace {
@@ -44,6 +46,8 @@ void DataCollector::shutdown()
 
 void DataCollector::run()
 {
+    // A stack overflow in a read cycle must still reach the crash handler.
+    vx::ThreadSignalStack signalStack;
     setRun(true);
     ScopeCycleSource* source = dynamic_cast<ScopeCycleSource*>(parent());
 

@@ -3,11 +3,13 @@
 #include "scopesavename.h"
 
 #include <qwt_plot.h>
+#include <qwt_plot_zoomer.h>
 #include <qwt_plot_renderer.h>
 
 #include <QAction>
 #include <QBuffer>
 #include <QContextMenuEvent>
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -37,6 +39,7 @@ int resolution(const QwtPlot* plot)
     return dpi > 0 ? dpi : 96;
 }
 
+// The reason ends up in the user's warning, so it is translated.
 void setError(QString* error, const QString& text)
 {
     if (error)
@@ -74,7 +77,7 @@ QByteArray render(QwtPlot* plot, Format format, QString* error)
 {
     QByteArray bytes;
     if (!plot) {
-        setError(error, QStringLiteral("no plot"));
+        setError(error, QCoreApplication::translate("ScopePlotImageMenu", "no plot"));
         return bytes;
     }
     const QSize size = imageSize(plot);
@@ -92,7 +95,7 @@ QByteArray render(QwtPlot* plot, Format format, QString* error)
         image.setDotsPerMeterY(dotsPerMeter);
         renderer.renderTo(plot, image);
         if (!image.save(&buffer, "PNG")) {
-            setError(error, QStringLiteral("PNG encoding failed"));
+            setError(error, QCoreApplication::translate("ScopePlotImageMenu", "PNG encoding failed"));
             return QByteArray();
         }
         break;
@@ -116,7 +119,7 @@ QByteArray render(QwtPlot* plot, Format format, QString* error)
         writer.setCreator(QStringLiteral("VXTools"));
         QPainter painter;
         if (!painter.begin(&writer)) {
-            setError(error, QStringLiteral("PDF output failed"));
+            setError(error, QCoreApplication::translate("ScopePlotImageMenu", "PDF output failed"));
             return QByteArray();
         }
         renderer.render(plot, &painter, QRectF(0, 0, writer.width(), writer.height()));
@@ -126,7 +129,7 @@ QByteArray render(QwtPlot* plot, Format format, QString* error)
     }
     buffer.close();
     if (bytes.isEmpty())
-        setError(error, QStringLiteral("nothing was drawn"));
+        setError(error, QCoreApplication::translate("ScopePlotImageMenu", "nothing was drawn"));
     return bytes;
 }
 
@@ -178,12 +181,29 @@ ScopePlotImageMenu* ScopePlotImageMenu::attach(QWidget* page)
     return new ScopePlotImageMenu(plot);
 }
 
+bool ScopePlotImageMenu::rightClickZoomsOut(const QContextMenuEvent& event) const
+{
+    if (event.reason() != QContextMenuEvent::Mouse || (event.modifiers() & Qt::ShiftModifier))
+        return false;
+    QWidget* canvas = m_plot->canvas();
+    if (!canvas || !canvas->rect().contains(canvas->mapFromGlobal(event.globalPos())))
+        return false;
+    for (QwtPlotZoomer* zoomer : canvas->findChildren<QwtPlotZoomer*>())
+        if (zoomer->isEnabled() && zoomer->zoomRectIndex() > 0)
+            return true;
+    return false;
+}
+
 bool ScopePlotImageMenu::eventFilter(QObject* watched, QEvent* event)
 {
     // Right clicks on the canvas and the legend reach the plot as well.
     if (watched != m_plot || event->type() != QEvent::ContextMenu)
         return QObject::eventFilter(watched, event);
     auto* menuEvent = static_cast<QContextMenuEvent*>(event);
+    // The menu appears on the right press and would take the release away
+    // from the zoomer; while zoomed in, that release is the zoom-out.
+    if (rightClickZoomsOut(*menuEvent))
+        return true;
     QMenu menu(m_plot);
     QAction* saveAction = menu.addAction(tr("Save plot as image…"));
     QAction* chosen = runMenu ? runMenu(&menu, menuEvent->globalPos()) : nullptr;
@@ -218,7 +238,10 @@ void ScopePlotImageMenu::saveImage()
     }
 
     QString error;
-    if (!save(m_plot, fileName, *format, &error) && messageBox)
-        messageBox(QMessageBox::Warning, tr("Warning"),
-                   tr("ERROR:Cannot write file %1 !").arg(QDir::toNativeSeparators(fileName)));
+    if (!save(m_plot, fileName, *format, &error) && messageBox) {
+        QString text = tr("ERROR:Cannot write file %1 !").arg(QDir::toNativeSeparators(fileName));
+        if (!error.isEmpty())
+            text += QLatin1Char('\n') + error;
+        messageBox(QMessageBox::Warning, tr("Warning"), text);
+    }
 }

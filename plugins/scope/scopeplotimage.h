@@ -2,6 +2,12 @@
 // the plot shows, legend included, as PNG, SVG or PDF through Qwt's
 // renderer. It rides on the plot as an event filter, so the page's form and
 // the plot's own mouse handling stay as they are.
+//
+// The right button belongs to both: while the plot is zoomed in, a right
+// click on the canvas zooms out (the zoomer's own gesture) and the menu
+// stays closed; at the zoom base, where there is nothing to zoom out of, it
+// opens the menu. Shift + right click and the keyboard's menu key open the
+// menu at any zoom, so a zoomed view can be saved as it is.
 #pragma once
 
 #include <QByteArray>
@@ -12,6 +18,7 @@
 #include <functional>
 #include <optional>
 
+class QContextMenuEvent;
 class QMenu;
 class QwtPlot;
 
@@ -63,5 +70,8 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // True when the event is a plain right click on a zoomed-in canvas.
+    bool rightClickZoomsOut(const QContextMenuEvent& event) const;
+
     QwtPlot* m_plot;
 };

@@ -1,5 +1,7 @@
 #include "scopetreemodel.h"
 
+#include "ScopeChannels.h"
+
 #include <QStringList>
 
 TreeItem::TreeItem(const QList<QVariant>& data, TreeItem* parent)
@@ -119,8 +121,12 @@ QVariant TreeModel::data(const QModelIndex& index, int role) const
     TreeItem* item = getItem(index);
     if (role == Qt::CheckStateRole && index.column() == 0)
         return static_cast<int>(item->checked() ? Qt::Checked : Qt::Unchecked);
-    if (role == Qt::DisplayRole)
+    if (role == Qt::DisplayRole) {
+        // Headings are words to read; channel names are the controller's.
+        if (item->childCount() > 0 && index.column() == 0)
+            return channelTextOnScreen(item->data(0).toString());
         return item->data(index.column());
+    }
     return QVariant();
 }
 

@@ -33,6 +33,13 @@ QFont consolas(int points, bool bold)
     return font;
 }
 
+// The 20 x 10 gaps between the lines give way first when the fonts need
+// more height than the fixed dialog has (and share out any height left).
+QSpacerItem* gap()
+{
+    return new QSpacerItem(20, 10, QSizePolicy::Minimum, QSizePolicy::Expanding);
+}
+
 QLabel* makeLabel(QWidget* parent, const char* name, int points)
 {
     auto* label = new QLabel(parent);
@@ -71,7 +78,7 @@ AboutDialog::AboutDialog(const QString& iniPath, QWidget* parent, const QString&
         logo.load(logoPath);
     if (logo.isNull())
         logo.load(QStringLiteral(":/VXTools/norvane"));
-    lb_mainLogo->setPixmap(logo);
+    showLogo(logo);
 
     if (m_copyright.isEmpty())
         m_copyright = tr("Copyright (C) VXTools developers. All rights reserved.");
@@ -97,14 +104,14 @@ AboutDialog::AboutDialog(const QString& iniPath, QWidget* parent, const QString&
 void AboutDialog::buildForm()
 {
     setObjectName(QStringLiteral("AboutDialog"));
-    resize(740, 550);
-    setMinimumSize(740, 550);
-    setMaximumSize(740, 550);
+    resize(kWidth, kHeight);
+    setMinimumSize(kWidth, kHeight);
+    setMaximumSize(kWidth, kHeight);
 
     verticalLayout_2 = new QVBoxLayout(this);
     verticalLayout_2->setObjectName(QStringLiteral("verticalLayout_2"));
     verticalLayout_2->setSpacing(6);
-    verticalLayout_2->setContentsMargins(11, 11, 11, 11);
+    verticalLayout_2->setContentsMargins(kMargin, kMargin, kMargin, kMargin);
 
     lb_dlgTitle = makeLabel(this, "lb_dlgTitle", 18);
     lb_dlgTitle->setMinimumHeight(40);
@@ -115,7 +122,7 @@ void AboutDialog::buildForm()
     lb_mainLogo = makeLabel(this, "lb_mainLogo", 14);
     lb_mainLogo->setMinimumHeight(30);
     verticalLayout_2->addWidget(lb_mainLogo);
-    verticalLayout_2->addItem(new QSpacerItem(20, 10, QSizePolicy::Minimum, QSizePolicy::Fixed));
+    verticalLayout_2->addItem(gap());
 
     horizontalLayout = new QHBoxLayout();
     horizontalLayout->setObjectName(QStringLiteral("horizontalLayout"));
@@ -127,14 +134,14 @@ void AboutDialog::buildForm()
 
     lb_programName = makeLabel(this, "lb_programName", 14);
     verticalLayout->addWidget(lb_programName);
-    verticalLayout->addItem(new QSpacerItem(20, 10, QSizePolicy::Minimum, QSizePolicy::Fixed));
+    verticalLayout->addItem(gap());
     lb_companyWebSite = makeLabel(this, "lb_companyWebSite", 14);
     lb_companyWebSite->setOpenExternalLinks(true);
     verticalLayout->addWidget(lb_companyWebSite);
-    verticalLayout->addItem(new QSpacerItem(20, 10, QSizePolicy::Minimum, QSizePolicy::Fixed));
+    verticalLayout->addItem(gap());
     lb_copyright = makeLabel(this, "lb_copyright", 14);
     verticalLayout->addWidget(lb_copyright);
-    verticalLayout->addItem(new QSpacerItem(20, 10, QSizePolicy::Minimum, QSizePolicy::Fixed));
+    verticalLayout->addItem(gap());
     lb_versionTip = makeLabel(this, "lb_versionTip", 14);
     verticalLayout->addWidget(lb_versionTip);
 
@@ -160,7 +167,7 @@ void AboutDialog::buildForm()
     horizontalLayout->addLayout(verticalLayout);
     horizontalLayout->addItem(new QSpacerItem(40, 20, QSizePolicy::Fixed, QSizePolicy::Minimum));
     verticalLayout_2->addLayout(horizontalLayout);
-    verticalLayout_2->addItem(new QSpacerItem(20, 10, QSizePolicy::Minimum, QSizePolicy::Fixed));
+    verticalLayout_2->addItem(gap());
 
     horizontalLayout_2 = new QHBoxLayout();
     horizontalLayout_2->setObjectName(QStringLiteral("horizontalLayout_2"));
@@ -174,6 +181,20 @@ void AboutDialog::buildForm()
     verticalLayout_2->addLayout(horizontalLayout_2);
 
     connect(btn_close, &QPushButton::clicked, this, &AboutDialog::slot_btnCloseClicked);
+}
+
+void AboutDialog::showLogo(const QPixmap& logo)
+{
+    // The dialog's size is fixed, and with wide fonts its texts ask for more
+    // height than it has: a label that may shrink would lose the logo's top
+    // and bottom. The label keeps the whole picture instead; a picture
+    // larger than the room made for the product logo is scaled down to it.
+    const QSize room(kWidth - 2 * kMargin, kLogoHeight);
+    QPixmap shown = logo;
+    if (!logo.isNull() && (logo.width() > room.width() || logo.height() > room.height()))
+        shown = logo.scaled(room, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    lb_mainLogo->setPixmap(shown);
+    lb_mainLogo->setMinimumSize(shown.size().expandedTo(QSize(0, 30)));
 }
 
 void AboutDialog::fillTexts()

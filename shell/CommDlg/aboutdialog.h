@@ -7,6 +7,7 @@
 class QFrame;
 class QHBoxLayout;
 class QLabel;
+class QPixmap;
 class QPushButton;
 class QVBoxLayout;
 
@@ -23,6 +24,9 @@ public:
     // zeros in front up to eight characters, upper case.
     static QString firmwareDigits(int firmware);
 
+    // The product logo's height: a larger logo is scaled down to it.
+    static constexpr int kLogoHeight = 86;
+
 public slots:
     void slot_btnCloseClicked();
 
@@ -30,7 +34,12 @@ protected:
     void changeEvent(QEvent* event) override;
 
 private:
+    static constexpr int kWidth = 740;
+    static constexpr int kHeight = 550;
+    static constexpr int kMargin = 11;
+
     void buildForm();
+    void showLogo(const QPixmap& logo);
     void fillTexts();
 
     QString m_fileVersion;

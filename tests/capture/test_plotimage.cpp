@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <qwt_plot_canvas.h>
+#include <qwt_plot_zoomer.h>
 
 #include <QAction>
 #include <QApplication>
@@ -19,6 +20,8 @@
 #include <QPluginLoader>
 #include <QSvgRenderer>
 #include <QTemporaryDir>
+#include <QTest>
+#include <QWindow>
 #include <QXmlStreamReader>
 
 #include <memory>
@@ -197,6 +200,12 @@ TEST_F(PlotImage, FailuresAreWarnedAndCancelIsSilent)
         ASSERT_EQ(messages.size(), 1);
         EXPECT_TRUE(messages[0].startsWith(QStringLiteral("%1|Warning|%2").arg(int(QMessageBox::Warning)).arg(c.text)))
             << messages[0].toStdString();
+        // A file that cannot be written says why on a second line.
+        if (QByteArray(c.text).startsWith("ERROR:Cannot write")) {
+            const QStringList lines = messages[0].split('\n');
+            EXPECT_EQ(lines.size(), 2) << messages[0].toStdString();
+            EXPECT_FALSE(lines.last().trimmed().isEmpty());
+        }
     }
     // A directory where the file should go cannot be replaced.
     messages.clear();
@@ -219,6 +228,60 @@ TEST_F(PlotImage, AnExistingImageIsReplacedOnlyByAComplete)
     rightClick();
     QImage image;
     EXPECT_TRUE(image.loadFromData(written(path), "PNG"));
+}
+
+// The right button through the window, as the windowing system delivers it
+// (the menu event comes with the press, the zoomer acts on the release):
+// zoomed in, a right click zooms out and no menu opens; at the zoom base it
+// opens the menu; Shift + right click and the menu key open it at any zoom
+// and leave the zoom alone.
+TEST_F(PlotImage, RightButtonZoomsOutWhileZoomedElseOpensTheMenu)
+{
+    QWindow* window = page->windowHandle();
+    ASSERT_NE(window, nullptr);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
+    QWidget* canvas = page->plot()->canvas();
+    QwtPlotZoomer* zoomer = page->plot()->zoomer();
+    const QPoint centre = canvas->mapTo(page.get(), canvas->rect().center());
+    int clicks = 0;
+    // Each click lands a little apart, so two never make a double click.
+    auto rightClick = [&](Qt::KeyboardModifiers modifiers) {
+        ++clicks;
+        QTest::mouseClick(window, Qt::RightButton, modifiers, centre + QPoint(40 * (clicks % 3) - 40, 0));
+    };
+    auto zoomIn = [&] {
+        const QPoint from = centre - QPoint(100, 60);
+        const QPoint to = centre + QPoint(100, 60);
+        QTest::mousePress(window, Qt::LeftButton, Qt::NoModifier, from);
+        QTest::mouseMove(window, (from + to) / 2);
+        QTest::mouseMove(window, to);
+        QTest::mouseRelease(window, Qt::LeftButton, Qt::NoModifier, to);
+    };
+    const QRectF base = zoomer->zoomBase();
+
+    zoomIn();
+    ASSERT_EQ(zoomer->zoomRectIndex(), 1u);
+    ASSERT_NE(zoomer->zoomRect(), base);
+    rightClick(Qt::NoModifier);
+    EXPECT_EQ(zoomer->zoomRectIndex(), 0u);
+    EXPECT_EQ(zoomer->zoomRect(), base);
+    EXPECT_EQ(menusShown, 0);
+
+    rightClick(Qt::NoModifier);
+    EXPECT_EQ(menusShown, 1);
+    EXPECT_EQ(zoomer->zoomRectIndex(), 0u);
+
+    zoomIn();
+    ASSERT_EQ(zoomer->zoomRectIndex(), 1u);
+    rightClick(Qt::ShiftModifier);
+    EXPECT_EQ(menusShown, 2);
+    EXPECT_EQ(zoomer->zoomRectIndex(), 1u);
+    QContextMenuEvent key(QContextMenuEvent::Keyboard, canvas->rect().center(),
+                          canvas->mapToGlobal(canvas->rect().center()));
+    QApplication::sendEvent(canvas, &key);
+    EXPECT_EQ(menusShown, 3);
+    EXPECT_EQ(zoomer->zoomRectIndex(), 1u);
+    EXPECT_TRUE(messages.isEmpty());
 }
 
 TEST_F(PlotImage, AttachingTwiceGivesOneMenu)

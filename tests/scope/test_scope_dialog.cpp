@@ -1,3 +1,5 @@
+#include "../common/MarkingTranslator.h"
+#include "ScopeChannels.h"
 #include "qscopesetting.h"
 #include "scope_test_app.h"
 #include "scopetreemodel.h"
@@ -249,6 +251,26 @@ TEST_F(ScopeDialogTest, CatalogueTreesHaveTheirGroups)
     ASSERT_EQ(end->rowCount(), 3);
     for (int r = 0; r < 3; ++r)
         EXPECT_EQ(end->rowCount(end->index(r, 0)), 2);
+}
+
+// Headings are words for the user and go through translation; channel names
+// are the controller's and stay as they are, and so does what is selected.
+TEST_F(ScopeDialogTest, HeadingsAreTranslatedOnScreenChannelNamesAreNot)
+{
+    MarkingTranslator marking("ScopeChannels");
+    QScopeSetting dialog;
+    TreeModel* link = modelOf(dialog, "KDLX_Scope_tree_SetLink");
+    TreeModel* end = modelOf(dialog, "KDLX_Scope_tree_SetEndEffector");
+    const QModelIndex position = link->index(0, 0);
+    EXPECT_EQ(link->data(position, Qt::DisplayRole).toString(), "<Motor Position>");
+    EXPECT_EQ(link->data(link->index(3, 0), Qt::DisplayRole).toString(), "<Motor Status>");
+    EXPECT_EQ(end->data(end->index(2, 0), Qt::DisplayRole).toString(), "<ForceSensor>");
+    EXPECT_EQ(link->data(link->index(0, 0, position), Qt::DisplayRole).toString(), "Target ACS");
+    EXPECT_EQ(LinkNames().at(LINK_MotorPosition), "Motor Position");
+    link->setData(position, checkValue(Qt::Checked), Qt::CheckStateRole);
+    const auto chosen = dialog.linkSelection();
+    ASSERT_EQ(chosen.size(), 5u);
+    EXPECT_EQ(chosen.begin()->first, LINK_TargetACS);
 }
 
 TEST_F(ScopeDialogTest, SelectAllThenOkHandsBackLeavesWithTheirValues)

@@ -1,6 +1,7 @@
 // The scope page on the GUI thread, with the collector switched off and the
 // read cycles driven by the test: form, selection, Start and Stop, trigger,
 // error stop, status line, redraw, legend, dialog placement, export, import.
+#include "../common/MarkingTranslator.h"
 #include "ScopePageSupport.h"
 #include "../shell/GuiHelpers.h"
 
@@ -571,6 +572,22 @@ TEST_F(ScopePage, TriggerSnapshotFollowsTheControls)
     EXPECT_TRUE(s.absoluteValue);
     child<QLineEdit>("KDLX_Scope_edit_TriggerThreshold")->setText("");
     EXPECT_EQ(page->triggerSnapshot().threshold, 0.0) << "empty text reads 0";
+}
+
+// The grab modes are shown in the user's language; the page goes by the
+// chosen position, and the catalogue keeps the fixed texts.
+TEST(ScopePageLanguage, GrabModesAreTranslatedOnScreenAndChosenByPosition)
+{
+    MarkingTranslator marking("ScopeChannels");
+    VXPlugin_Scope page;
+    auto* modes = page.findChild<QComboBox*>("KDLX_Scope_cmb_TriggerFS");
+    ASSERT_NE(modes, nullptr);
+    ASSERT_EQ(modes->count(), 2);
+    EXPECT_EQ(modes->itemText(0), "<Trigger open grab>");
+    EXPECT_EQ(modes->itemText(1), "<Trigger end grab>");
+    EXPECT_EQ(TriggerGrabModes(), QStringList({"Trigger open grab", "Trigger end grab"}));
+    modes->setCurrentIndex(1);
+    EXPECT_EQ(page.triggerSnapshot().grabMode, 1);
 }
 
 TEST_F(ScopePage, TriggerEditsTakePointDecimalsInAnyLocale)

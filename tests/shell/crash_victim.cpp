@@ -1,8 +1,11 @@
 // Crashes on purpose after installing the program's crash handler:
-//   vx_crash_victim <dump path> <message program> gui|thread|overflow|thread-overflow|abort
-// Prints "crash-tid <tid>" before the fatal moment so the test can find the
-// crashing thread in the dump.
+//   vx_crash_victim <dump path> <message program>
+//                   gui|thread|overflow|thread-overflow|collector-overflow|abort
+// Prints "crash-tid <tid>" and "crash-thread <name>" before the fatal moment
+// so the test can find the crashing thread in the dump.
 #include "CrashDump.h"
+#include "ThreadSignalStack.h"
+#include "datacollector.h"
 
 #include <QCoreApplication>
 #include <QTimer>
@@ -12,6 +15,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <sys/prctl.h>
 #include <sys/syscall.h>
 #include <thread>
 #include <unistd.h>
@@ -22,7 +26,9 @@ volatile int* volatile g_nowhere = nullptr;
 
 void announce()
 {
-    std::printf("crash-tid %ld\n", long(syscall(SYS_gettid)));
+    char name[17] = {};
+    prctl(PR_GET_NAME, name, 0, 0, 0);
+    std::printf("crash-tid %ld\ncrash-thread %s\n", long(syscall(SYS_gettid)), name);
     std::fflush(stdout);
 }
 
@@ -49,6 +55,14 @@ __attribute__((noinline)) int vx_victim_recurse(int depth)
         return 0;
     return vx_victim_recurse(depth + 1) + pad[0];
 }
+
+// The scope page's own collector thread, driving a read cycle that never
+// ends: the overflow happens on the thread exactly as the program starts it.
+class OverflowingCycle : public QObject, public ScopeCycleSource
+{
+public:
+    void readScopeOnce() override { std::printf("%d\n", vx_victim_recurse(0)); }
+};
 
 } // namespace
 
@@ -81,10 +95,14 @@ int main(int argc, char** argv)
         // A thread that set up its own signal stack is reported too.
         QTimer::singleShot(0, [&] {
             bystander = std::thread([] {
-                vx::crash::installThreadSignalStack();
+                vx::ThreadSignalStack signalStack;
                 std::printf("%d\n", vx_victim_recurse(0));
             });
         });
+    } else if (mode == "collector-overflow") {
+        auto* cycle = new OverflowingCycle;
+        auto* collector = new DataCollector(cycle);
+        QTimer::singleShot(0, [collector] { collector->start(); });
     } else if (mode == "abort") {
         QTimer::singleShot(0, [] {
             announce();

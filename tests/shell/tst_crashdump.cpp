@@ -1,9 +1,11 @@
 // Crash dumps: a program that installs the shell's handler crashes on purpose
-// (on its main thread, on another thread, by stack overflow, by abort); the
+// (on its main thread, on another thread, by stack overflow on the main
+// thread, on a plain thread and on the scope's collector thread, by abort); the
 // dump must be an ELF core with the crashing thread first, gdb must show the
 // faulting function, and the message program must get the title and text.
 #include "ChildProcess.h"
 #include "CrashDump.h"
+#include "ThreadSignalStack.h"
 
 #include <gtest/gtest.h>
 
@@ -18,6 +20,7 @@
 #include <fstream>
 #include <sstream>
 #include <sys/procfs.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -101,6 +104,7 @@ struct CrashCase
     const char* frame;        // functions gdb must show in the crashing thread's stack
     const char* frame2;
     size_t minThreads;
+    const char* thread = nullptr;   // the crashing thread's name, where it matters
 };
 
 class CrashDump : public ::testing::TestWithParam<CrashCase>
@@ -132,6 +136,9 @@ TEST_P(CrashDump, WritesCoreAndShowsMessage)
     EXPECT_EQ(r.termSignal, c.signal) << "exit code " << r.exitCode;
     const pid_t tid = crashTid(r.output);
     ASSERT_GT(tid, 0) << r.output;
+    if (c.thread) {
+        EXPECT_NE(r.output.find(std::string("crash-thread ") + c.thread + "\n"), std::string::npos) << r.output;
+    }
 
     // The main thread also waits in the event loop, so on a thread crash it
     // must be in the dump as a second thread.
@@ -161,8 +168,31 @@ INSTANTIATE_TEST_SUITE_P(
                       CrashCase{"thread", SIGSEGV, "vx_victim_fault_here", "start_thread", 2},
                       CrashCase{"overflow", SIGSEGV, "vx_victim_recurse", "vx_victim_recurse", 1},
                       CrashCase{"thread_overflow", SIGSEGV, "vx_victim_recurse", "vx_victim_recurse", 2},
+                      CrashCase{"collector_overflow", SIGSEGV, "vx_victim_recurse", "vx_victim_recurse", 2,
+                                "DataCollector"},
                       CrashCase{"abort", SIGABRT, "abort", "crash_victim.cpp", 1}),
     [](const ::testing::TestParamInfo<CrashCase>& info) { return std::string(info.param.mode); });
+
+// The guard every thread body opens with: the thread has a signal stack while
+// it lives and gives it back at the end; a stack the thread already had (a
+// sanitizer runtime installs its own) is left alone.
+TEST(CrashDumpThreadStack, LivesAsLongAsTheGuard)
+{
+    bool before = true, inside = false, installed = false, after = true;
+    std::thread worker([&] {
+        before = vx::ThreadSignalStack::present();
+        {
+            vx::ThreadSignalStack guard;
+            inside = vx::ThreadSignalStack::present();
+            installed = guard.installed();
+        }
+        after = vx::ThreadSignalStack::present();
+    });
+    worker.join();
+    EXPECT_TRUE(inside);
+    EXPECT_EQ(installed, !before);
+    EXPECT_EQ(after, before);
+}
 
 TEST(CrashDumpFailure, NoFolderStillShowsTheMessage)
 {

@@ -34,9 +34,11 @@ QString text(QWidget& d, const char* name)
     return label ? label->text() : QStringLiteral("<no %1>").arg(QString::fromLatin1(name));
 }
 
+// Through a pixmap, as the dialog shows it: decoding straight into an image
+// can differ by a step in a colour channel.
 QImage resourceImage(const char* path)
 {
-    return QImage(QString::fromLatin1(path)).convertToFormat(QImage::Format_ARGB32);
+    return QPixmap(QString::fromLatin1(path)).toImage().convertToFormat(QImage::Format_ARGB32);
 }
 
 bool sameRgb(QRgb a, const QColor& b)
@@ -79,6 +81,8 @@ private slots:
     void aboutTextsFromIni();
     void aboutLogoFallbacks_data();
     void aboutLogoFallbacks();
+    void aboutLogoShownWhole_data();
+    void aboutLogoShownWhole();
     void aboutVersionsFromController();
     void aboutCloseAndLanguageChange();
     void firmwareDigits_data();
@@ -232,6 +236,64 @@ void TestDialogs::aboutLogoFallbacks()
     }
     AboutDialog d(ini, nullptr, dir.path());
     QCOMPARE(logoOf(d), own ? mine : resourceImage(":/VXTools/norvane"));
+}
+
+void TestDialogs::aboutLogoShownWhole_data()
+{
+    QTest::addColumn<QSize>("ownLogo");   // empty: the product logo
+    QTest::addColumn<int>("warningRepeats");
+    QTest::newRow("product logo, short warning") << QSize() << 1;
+    // Texts that need more height than the fixed dialog has, whatever the font.
+    QTest::newRow("product logo, long warning") << QSize() << 40;
+    QTest::newRow("wide own logo is scaled down") << QSize(1600, 200) << 1;
+    QTest::newRow("tall own logo is scaled down") << QSize(120, 400) << 40;
+    QTest::newRow("small own logo stays as it is") << QSize(50, 20) << 40;
+}
+
+// The logo label holds its whole picture once the fixed-size dialog has laid
+// out, however much room its texts ask for; a picture too big for the room
+// of the product logo is shown smaller, with its proportions.
+void TestDialogs::aboutLogoShownWhole()
+{
+    QFETCH(QSize, ownLogo);
+    QFETCH(int, warningRepeats);
+    VXRPC_InitClient("127.0.2.250", 20000, 10003);
+    QTemporaryDir dir;
+    const QString ini = dir.filePath(QStringLiteral("VXTools.ini"));
+    {
+        QSettings s(ini, QSettings::IniFormat);
+        s.setValue("VersionInfo/Warning", QString("Stay clear of the arm while it moves. ").repeated(warningRepeats));
+        if (ownLogo.isValid()) {
+            QImage mine(ownLogo, QImage::Format_ARGB32);
+            mine.fill(QColor(10, 200, 30));
+            QVERIFY(QDir().mkpath(dir.filePath("image")));
+            QVERIFY(mine.save(dir.filePath(QStringLiteral("image/mine.png"))));
+            s.setValue("VersionInfo/LogoImageName", "mine.png");
+        }
+    }
+    AboutDialog d(ini, nullptr, dir.path());
+    d.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&d));
+    auto* label = d.findChild<QLabel*>(QStringLiteral("lb_mainLogo"));
+    const QSize shown = label->pixmap(Qt::ReturnByValue).size();
+    const QSize original = ownLogo.isValid() ? ownLogo : QSize(400, 86);
+    QCOMPARE(resourceImage(":/VXTools/norvane").size(), QSize(400, 86));
+    const int roomWidth = 740 - 2 * 11;
+    if (original.width() <= roomWidth && original.height() <= AboutDialog::kLogoHeight) {
+        QCOMPARE(shown, original);
+    } else {
+        QVERIFY(shown.width() <= roomWidth && shown.height() <= AboutDialog::kLogoHeight);
+        QVERIFY(shown.width() == roomWidth || shown.height() == AboutDialog::kLogoHeight);
+        const double ratio = double(original.width()) / original.height();
+        QVERIFY(qAbs(double(shown.width()) / shown.height() - ratio) < 0.05 * ratio);
+    }
+    QVERIFY2(label->contentsRect().width() >= shown.width() && label->contentsRect().height() >= shown.height(),
+             qPrintable(QStringLiteral("label %1 x %2 for a %3 x %4 logo")
+                            .arg(label->contentsRect().width())
+                            .arg(label->contentsRect().height())
+                            .arg(shown.width())
+                            .arg(shown.height())));
+    QVERIFY(d.rect().contains(label->geometry()));
 }
 
 void TestDialogs::aboutVersionsFromController()

@@ -2,6 +2,7 @@
 // the first-tick address dialog and the INI file, the lamp against the
 // simulator, the disconnect signal, the maximise toggle and dragging.
 #include "GuiHelpers.h"
+#include "MarkingTranslator.h"
 #include "SimProcess.h"
 #include "VXToolsMain.h"
 #include "VX_Prod.h"
@@ -91,6 +92,7 @@ private slots:
     void pageOrder_data();
     void pageOrder();
     void pageButtons();
+    void pageButtonWordsTranslated();
     void nothingToLoad();
     void pluginFolder_data();
     void pluginFolder();
@@ -237,6 +239,20 @@ void TestMainWindow::pageButtons()
     QCOMPARE(button->iconSize(), QSize(72, 36));
     QCOMPARE(button->toolButtonStyle(), Qt::ToolButtonTextUnderIcon);
     QCOMPARE(button->toolTip(), QStringLiteral("tip scope10"));
+}
+
+// The page button's tool tip is a page name as well: it is read in the same
+// language as the button's text.
+void TestMainWindow::pageButtonWordsTranslated()
+{
+    auto marking = std::make_unique<MarkingTranslator>("MainWindow");
+    QVERIFY(installPlugins(pluginsDir(), {{"x.so", "fixture_scope10.so"}}));
+    MainWindow w(nullptr, programDir());
+    marking.reset();
+    auto* button = w.findChild<QToolButton*>(QStringLiteral("lb_scope10_Text"));
+    QVERIFY(button);
+    QCOMPARE(button->text(), QStringLiteral("<scope10>"));
+    QCOMPARE(button->toolTip(), QStringLiteral("<tip scope10>"));
     QCOMPARE(button->styleSheet(),
              QStringLiteral("QToolButton{background-color: rgb(49,58,67);color: rgb(255,255,255);font-size: "
                             "17px;font-family: \"Microsoft YaHei UI\";}"));
