@@ -96,10 +96,10 @@ private:
 
     Part m_part = Part::Header;
     // The header being gathered.
-    char m_head[32];
+    char m_head[32] = {};
     std::size_t m_headFill = 0;
     // A row cut by the end of a fetch, finished by the next.
-    _ST_ReadScopeData m_row;
+    _ST_ReadScopeData m_row{};
     std::size_t m_rowFill = 0;
     // Rows of the current reply still to deliver, then bytes to pass over.
     std::size_t m_rowsLeft = 0;
