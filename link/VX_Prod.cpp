@@ -1,4 +1,4 @@
-// The twelve exports and the process-wide client objects behind them.
+// The exports and the process-wide client objects behind them.
 #include "VX_Prod.h"
 
 #include "VX_CommandClient.h"
@@ -101,6 +101,11 @@ VX_PROD_API int VX_ReadScopeData(double* cpuLoad, uint32_t* memory,
                                  std::vector<_ST_ReadScopeData>* rows)
 {
     return DashboardClient().ReadScopeData(cpuLoad, memory, rows);
+}
+
+VX_PROD_API void VX_ReadScopeStreamCounts(uint64_t* brokenReplies, uint64_t* rowsOverCap)
+{
+    DashboardClient().ReadStreamCounts(brokenReplies, rowsOverCap);
 }
 
 } // extern "C"

@@ -1,5 +1,6 @@
 // VX_Prod: the robot link library. Every deliverable reaches the ZPS
-// controller through these twelve functions. They are exported under their
+// controller through these twelve functions, and reads the dashboard
+// stream's loss counts through a thirteenth. They are exported under their
 // plain, unmangled names; some of them take standard strings and vectors, so
 // callers must be built against the same C++ standard library.
 //
@@ -17,12 +18,19 @@
 //                                ETIMEDOUT when no answer within 2 s)
 //   VX_SetScopeIndexs            -1 (more than 36 indexes, wait failure or
 //                                peer close), otherwise 0
-//   VX_ReadScopeData             always 0; an absent reply leaves the outputs
-//                                as the caller set them. A short reply sets
-//                                only what it wholly holds: the CPU load from
-//                                24 bytes on, the memory figure from 28, and
-//                                only complete rows (at most 100) are
-//                                appended; nothing is read past the reply.
+//   VX_ReadScopeData             always 0. The dashboard connection is read
+//                                as one byte stream: a reply cut by the end
+//                                of a fetch is finished by later fetches, so
+//                                every row comes exactly once, in order.
+//                                Each reply header read sets the CPU load and
+//                                memory figure (the newest wins); a fetch
+//                                that completes no header leaves them as the
+//                                caller set them. The first 100 rows of each
+//                                reply are appended as they become whole.
+//   VX_ReadScopeStreamCounts     since VX_InitDashboardClient: replies whose
+//                                row count no controller sends (the stream
+//                                restarts at the next fetch), and rows the
+//                                100-row cap passed over.
 // No function throws for a network or protocol failure. Output pointers must
 // not be null.
 //
@@ -81,5 +89,6 @@ VX_PROD_API bool VX_IsConnectDashboard();
 VX_PROD_API int VX_SetScopeIndexs(std::vector<int>& indexes);
 VX_PROD_API int VX_ReadScopeData(double* cpuLoad, uint32_t* memory,
                                  std::vector<_ST_ReadScopeData>* rows);
+VX_PROD_API void VX_ReadScopeStreamCounts(uint64_t* brokenReplies, uint64_t* rowsOverCap);
 
 } // extern "C"

@@ -165,6 +165,19 @@ bool VX_SocketClient::IsConnected()
 int VX_SocketClient::Exchange(const void* request, std::uint32_t length, std::string& reply)
 {
     VX_LockGurad guard(&m_lock);
+    return ExchangeLocked(request, length, reply, false);
+}
+
+int VX_SocketClient::ExchangeAppending(const void* request, std::uint32_t length,
+                                       std::string& received)
+{
+    VX_LockGurad guard(&m_lock);
+    return ExchangeLocked(request, length, received, true);
+}
+
+int VX_SocketClient::ExchangeLocked(const void* request, std::uint32_t length, std::string& reply,
+                                    bool keepEarlierBursts)
+{
     const int socket = m_socket.load();
 
     // MSG_NOSIGNAL: a controller that has gone away must not end the process.
@@ -188,7 +201,9 @@ int VX_SocketClient::Exchange(const void* request, std::uint32_t length, std::st
         if (ready == 0)
             continue;
 
-        reply.clear();
+        // A text command's reply is the last burst; a stream keeps them all.
+        if (!keepEarlierBursts)
+            reply.clear();
         for (;;) {
             const ssize_t n = ::recv(socket, m_buffer, kMaxReadSize, 0);
             if (n == 0)

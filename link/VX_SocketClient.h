@@ -58,6 +58,12 @@ public:
     // be sent whole (the reply is then left as it was).
     int Exchange(const void* request, std::uint32_t length, std::string& reply);
 
+    // The same exchange for a connection read as one byte stream: every
+    // byte that arrives is appended to `received`, which is never emptied
+    // here, so a burst seen by an earlier wait attempt is not dropped for a
+    // later one. Results as Exchange.
+    int ExchangeAppending(const void* request, std::uint32_t length, std::string& received);
+
     // The socket, or -1 (for tests).
     int Socket() const { return m_socket.load(); }
 
@@ -66,6 +72,10 @@ private:
     // old socket must not close a connection opened since.
     void DisconnectIf(int socket);
     void CloseLocked();
+    // Exchange's steps; `keepEarlierBursts` decides whether a later readable
+    // wait attempt empties the reply first.
+    int ExchangeLocked(const void* request, std::uint32_t length, std::string& reply,
+                       bool keepEarlierBursts);
 
     unsigned char* m_buffer;
     // Read without the lock by IsConnected, hence atomic.

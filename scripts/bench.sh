@@ -75,11 +75,11 @@ rows.append(("3", "page at 1M rows: process resident / raw bytes",
 add("4", "tracker move, 36 x 10,000", "BM_SnapshotTrackerMove/10000")
 add("4", "tracker move, 36 x 1,000,000", "BM_SnapshotTrackerMove/1000000", "< 10 ms")
 add("4", "full linear search, 36 x 1,000,000", "BM_TrackerMoveFullScan/1000000")
-add("5", "ReadScopeReply, 100 rows", "BM_ReadScopeReply100Rows")
+add("5", "reply stream read, 100 rows", "BM_ScopeStreamRead100Rows")
 add("5", "memcpy of the 29,600 row bytes", "BM_Memcpy100Rows")
 add("5", "resize (zero fill) + memcpy", "BM_ResizeAndMemcpy100Rows")
-rows.append(("5", "ratio ReadScopeReply / memcpy",
-             "%.2fx" % (ns("BM_ReadScopeReply100Rows") / ns("BM_Memcpy100Rows")), "", "near 1x"))
+rows.append(("5", "ratio reply stream read / memcpy",
+             "%.2fx" % (ns("BM_ScopeStreamRead100Rows") / ns("BM_Memcpy100Rows")), "", "near 1x"))
 mapped, painted = [], []
 with open(os.path.join(out, "startup.txt")) as f:
     for line in f:

@@ -34,6 +34,9 @@ const OptionInfo kOptions[] = {
     {"dash-delay", Kind::Value, true, "MS", "answer dashboard requests MS milliseconds late"},
     {"cmd-split", Kind::Value, true, "BYTES:MS", "send text replies in pieces of BYTES, MS apart"},
     {"dash-split", Kind::Value, true, "BYTES:MS", "send dashboard replies in pieces of BYTES, MS apart"},
+    {"dash-cuts", Kind::Value, true, "SEED:MS",
+     "cut every dashboard answer at up to 4 random points (some inside its header, some one byte apart) "
+     "with pauses of 0..MS between the pieces; the same SEED gives the same cuts; 0:0 = off"},
     {"dash-close-after", Kind::Value, true, "MS", "close each dashboard connection MS after it opened (0 = never)"},
     {"robot-error", Kind::Switch, true, "", "report a robot error (third state flag 1)"},
     {"refuse-scripts", Kind::Switch, true, "", "answer StartScript with a fault"},
@@ -172,6 +175,14 @@ bool applyOption(SimOptions& opt, const std::string& name, const std::string& va
         PortFaults& p = name == "cmd-split" ? opt.cmd : opt.dash;
         p.splitBytes = static_cast<int>(bytes);
         p.splitGapMs = static_cast<int>(gap);
+    } else if (name == "dash-cuts") {
+        const size_t colon = value.find(':');
+        long seed = 0, gap = 0;
+        if (colon == std::string::npos || !toInt(value.substr(0, colon), 0, 2147483647L, seed) ||
+            !toInt(value.substr(colon + 1), 0, 60000, gap))
+            return bad("expected SEED:MS");
+        opt.dashCutSeed = static_cast<uint32_t>(seed);
+        opt.dashCutMaxGapMs = static_cast<int>(gap);
     } else if (name == "dash-close-after") {
         if (!toInt(value, 0, 86400000, n))
             return bad("expected milliseconds");

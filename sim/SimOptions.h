@@ -38,6 +38,8 @@ struct SimOptions
     uint16_t dashPort = 20003;
     PortFaults rpc, cmd, dash;
     int dashCloseAfterMs = 0; // 0 = never
+    uint32_t dashCutSeed = 0; // 0 = dashboard answers are not cut at random points
+    int dashCutMaxGapMs = 0;
     bool robotError = false;
     bool refuseScripts = false;
     bool verbose = false;

@@ -351,6 +351,35 @@ bool Simulator::sendReply(int fd, const std::string& reply, const PortFaults& f)
     return true;
 }
 
+bool Simulator::sendCut(int fd, const std::string& reply, std::mt19937& rng, int maxGapMs)
+{
+    // Up to four cuts: inside the 32-byte header, one byte after another
+    // cut (a 1-byte piece), or anywhere.
+    std::vector<size_t> cuts;
+    const int count = static_cast<int>(rng() % 5);
+    for (int i = 0; i < count && reply.size() > 1; ++i) {
+        const size_t anywhere = 1 + rng() % (reply.size() - 1);
+        switch (rng() % 3) {
+        case 0: cuts.push_back(1 + rng() % std::min<size_t>(31, reply.size() - 1)); break;
+        case 1: cuts.push_back(anywhere); cuts.push_back(anywhere + 1); break;
+        default: cuts.push_back(anywhere); break;
+        }
+    }
+    cuts.push_back(reply.size());
+    std::sort(cuts.begin(), cuts.end());
+    size_t at = 0;
+    for (size_t cut : cuts) {
+        if (cut <= at || cut > reply.size())
+            continue;
+        if (at > 0 && !sleepFor(static_cast<int>(rng() % (static_cast<unsigned>(maxGapMs) + 1))))
+            return false;
+        if (!sendAll(fd, reply.data() + at, cut - at))
+            return false;
+        at = cut;
+    }
+    return true;
+}
+
 // ---------------------------------------------------------------- samples
 
 void Simulator::produceLoop()
@@ -412,6 +441,8 @@ std::string Simulator::scopeReply(const std::array<int32_t, 36>& subscription, i
 void Simulator::serveDashboard(Connection* c)
 {
     DashFramer framer;
+    std::mt19937 cutRng;
+    uint32_t cutSeed = 0;
     std::array<int32_t, 36> subscription{};
     int64_t cursor = currentSample();
     char buf[4096];
@@ -475,7 +506,14 @@ void Simulator::serveDashboard(Connection* c)
                 reply.resize(reply.size() > kScopeHeaderSize ? kScopeHeaderSize + (reply.size() - kScopeHeaderSize) / 2 - 1
                                                              : reply.size() / 2);
             }
-            if (!sendReply(c->fd, reply, f)) {
+            const SimOptions now = options();
+            if (now.dashCutSeed != cutSeed) {
+                cutSeed = now.dashCutSeed;
+                cutRng.seed(cutSeed);
+            }
+            const bool sent = cutSeed != 0 ? sleepFor(f.delayMs) && sendCut(c->fd, reply, cutRng, now.dashCutMaxGapMs)
+                                           : sendReply(c->fd, reply, f);
+            if (!sent) {
                 ok = false;
                 break;
             }

@@ -12,6 +12,7 @@
 #include <list>
 #include <memory>
 #include <mutex>
+#include <random>
 #include <string>
 #include <thread>
 #include <vector>
@@ -74,6 +75,9 @@ private:
     void finish(Connection* c);
     void reapConnections();
     bool sendReply(int fd, const std::string& reply, const PortFaults& f);
+    // Sends `reply` cut at random points (--dash-cuts), pausing 0..maxGapMs
+    // between the pieces.
+    bool sendCut(int fd, const std::string& reply, std::mt19937& rng, int maxGapMs);
 
     std::string handleCommand(const std::string& request);
     std::string scopeReply(std::array<int32_t, 36> const& subscription, int64_t& cursor);

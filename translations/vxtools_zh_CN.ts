@@ -363,6 +363,10 @@
         <translation>采样周期：</translation>
     </message>
     <message>
+        <source>%1 rows missing in %2 gaps</source>
+        <translation>缺失 %1 行（%2 处间断）</translation>
+    </message>
+    <message>
         <source>Start</source>
         <translation>开始</translation>
     </message>

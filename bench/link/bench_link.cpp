@@ -1,6 +1,7 @@
 // Turning one dashboard reply of 100 rows into rows, against memcpy of the
 // same 29,600 row bytes: the decoding should cost one copy of the rows.
 #include "VX_Protocol.h"
+#include "VX_ScopeStream.h"
 
 #include <benchmark/benchmark.h>
 
@@ -30,26 +31,28 @@ std::string makeReply(std::uint32_t rows)
     return reply;
 }
 
-// The collector's pattern: one rows vector, emptied before every fetch.
-void BM_ReadScopeReply100Rows(benchmark::State& state)
+// The collector's pattern: one rows vector, emptied before every fetch, and
+// one stream reader per connection that meets each reply at its start.
+void BM_ScopeStreamRead100Rows(benchmark::State& state)
 {
     const std::string reply = makeReply(100);
     std::vector<_ST_ReadScopeData> rows;
     rows.reserve(100);
+    vx::ScopeStreamReader reader;
     double load = 0;
     std::uint32_t memory = 0;
     for (auto _ : state) {
         rows.clear();
-        const vx::ScopeReplyResult r = vx::ReadScopeReply(reply, &load, &memory, &rows);
+        const vx::ScopeStreamResult r = reader.Read(reply, &load, &memory, &rows);
         benchmark::DoNotOptimize(r.appended);
         benchmark::DoNotOptimize(rows.data());
         benchmark::ClobberMemory();
     }
-    if (rows.size() != 100)
+    if (rows.size() != 100 || !reader.AtBoundary())
         state.SkipWithError("the reply did not give 100 rows");
     state.SetBytesProcessed(state.iterations() * 100 * int64_t(vx::kRowSize));
 }
-BENCHMARK(BM_ReadScopeReply100Rows);
+BENCHMARK(BM_ScopeStreamRead100Rows);
 
 void BM_Memcpy100Rows(benchmark::State& state)
 {

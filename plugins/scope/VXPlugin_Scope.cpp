@@ -214,6 +214,9 @@ void VXPlugin_Scope::buildForm()
     m_lbCyc = makeLabel(status, "KDLX_Scope_lb_ReadScopeCyc", tr("0"));
     statusRow->addWidget(m_lbCyc);
     statusRow->addWidget(makeLabel(status, "label_13", tr("ms")));
+    statusRow->addItem(hSpacer());
+    m_lbMissing = makeLabel(status, "KDLX_Scope_lb_RowsMissing", QString());
+    statusRow->addWidget(m_lbMissing);
     page->addWidget(status);
 
     // Plot frame.
@@ -404,6 +407,11 @@ void VXPlugin_Scope::OnStartScope()
         VX_LockGurad guard(&m_statLock);
         m_cycleMax = m_cycleCur = m_cycleLastTick = 0;
     }
+    {
+        VX_LockGurad guard(&m_loadLock);
+        m_missingRows = m_gaps = 0;
+    }
+    m_lbMissing->clear();
     setAxisInfo();
     CheckTriggerStatus();
 
@@ -537,12 +545,26 @@ void VXPlugin_Scope::readScopeOnce()
     }
     if (generation != m_generation.load())
         return;
+    countGaps(generation, rows);
     checkTrigger(rows);
     for (const _ST_ReadScopeData& row : rows) {
         if (!m_grab.load())
             break;
         appendRow(row);
     }
+}
+
+void VXPlugin_Scope::countGaps(int generation, const std::vector<_ST_ReadScopeData>& rows)
+{
+    if (generation != m_gapGeneration) {
+        m_gapCounter = ScopeGapCounter();
+        m_gapGeneration = generation;
+    }
+    for (const _ST_ReadScopeData& row : rows)
+        m_gapCounter.add(row.time);
+    VX_LockGurad guard(&m_loadLock);
+    m_missingRows = m_gapCounter.missingRows();
+    m_gaps = m_gapCounter.gaps();
 }
 
 void VXPlugin_Scope::measureReadCycle()
@@ -600,13 +622,17 @@ void VXPlugin_Scope::timerEvent(QTimerEvent* event)
 
     double cpuLoad;
     uint32_t memory;
+    std::int64_t missing, gaps;
     {
         VX_LockGurad guard(&m_loadLock);
         cpuLoad = m_cpuLoad;
         memory = m_memory;
+        missing = m_missingRows;
+        gaps = m_gaps;
     }
     m_lbCpu->setText(QString::number(cpuLoad, 'f', 3));
     m_lbMem->setText(QString::number(memory / 1024.0, 'f', 3));
+    m_lbMissing->setText(missing > 0 ? tr("%1 rows missing in %2 gaps").arg(missing).arg(gaps) : QString());
 
     if (m_redrawCounter < kRedrawEvery - 1) {
         ++m_redrawCounter;

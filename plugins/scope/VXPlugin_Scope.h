@@ -13,6 +13,7 @@
 #include "VX_Prod.h"
 #include "datacollector.h"
 #include "scopefile.h"
+#include "scopegaps.h"
 #include "scopesamplestore.h"
 #include "scopetrigger.h"
 
@@ -60,6 +61,8 @@ public:
     // trigger look at them, record them while grabbing.
     void readScopeOnce() override;
     void measureReadCycle();
+    // Counts the rows missing at the controller's cycle in this fetch.
+    void countGaps(int generation, const std::vector<_ST_ReadScopeData>& rows);
     void appendRow(const _ST_ReadScopeData& row);
 
     // ---- seams for tests (set before the first Start) ---------------------
@@ -128,10 +131,16 @@ private:
     uint32_t m_cycleMax = 0;
     uint32_t m_cycleCur = 0;
     uint32_t m_cycleLastTick = 0;
-    // Controller load, as last delivered.
+    // Controller load, as last delivered, and the rows missing at the
+    // controller's cycle since Start.
     mutable VX_Lock m_loadLock;
     double m_cpuLoad = 0.0;
     uint32_t m_memory = 0;
+    std::int64_t m_missingRows = 0;
+    std::int64_t m_gaps = 0;
+    // The collector's own: restarted when it sees a new acquisition.
+    ScopeGapCounter m_gapCounter;
+    int m_gapGeneration = -1;
 
     int m_timerId = 0;
     int m_redrawCounter = 0;
@@ -168,6 +177,7 @@ private:
     QLabel* m_lbMem = nullptr;
     QLabel* m_lbCycMax = nullptr;
     QLabel* m_lbCyc = nullptr;
+    QLabel* m_lbMissing = nullptr;
     QPushButton* m_btnStart = nullptr;
     QPushButton* m_btnStop = nullptr;
     QPushButton* m_btnResetView = nullptr;

@@ -31,6 +31,10 @@ TEST(ExportsBeforeInit, EveryCallFailsQuietly)
     EXPECT_EQ(cpu, 4.5);
     EXPECT_EQ(memory, 9u);
     EXPECT_TRUE(rows.empty());
+    std::uint64_t broken = 7, overCap = 7;
+    VX_ReadScopeStreamCounts(&broken, &overCap);
+    EXPECT_EQ(broken, 0u);
+    EXPECT_EQ(overCap, 0u);
 
     int v[12] = {5, 5, 5, 5, 5, 5, 5, 5, 5, 5, 5, 5};
     EXPECT_EQ(VXRPC_ReadVersion(&v[0], &v[1], &v[2], &v[3], &v[4], &v[5], &v[6]), -1);

@@ -1,11 +1,13 @@
 // The controller's byte and text formats, byte for byte.
 #include "LinkPeers.h"
 #include "VX_Protocol.h"
+#include "VX_ScopeStream.h"
 
 #include <gtest/gtest.h>
 
-#include <cmath>
+#include <algorithm>
 #include <cstring>
+#include <numeric>
 #include <string_view>
 
 using namespace vx;
@@ -87,15 +89,16 @@ TEST(ScopeRequestBytes, TwoIndexesLiteral)
 
 // ------------------------------------------------------------ scope reply
 
+// One reply read by a reader that has seen nothing before it.
 struct ReplyCase
 {
     const char* name;
     std::size_t length;        // bytes of the reply handed over (cut from a full reply)
     std::uint32_t announced;   // row count in the header
     std::size_t rowsBuilt;     // rows present in the full reply
-    bool cpuSet;
-    bool memorySet;
+    bool figuresSet;
     std::size_t appended;
+    bool broken;
 };
 
 class ScopeReply : public ::testing::TestWithParam<ReplyCase>
@@ -115,20 +118,25 @@ TEST_P(ScopeReply, OutputsAndRows)
     rows[0].time = -5.0;
     rows[1].time = -6.0;
 
-    const ScopeReplyResult r = ReadScopeReply(reply, &cpu, &memory, &rows);
-    EXPECT_EQ(r.cpuLoadSet, c.cpuSet);
-    EXPECT_EQ(r.memorySet, c.memorySet);
-    EXPECT_EQ(cpu, c.cpuSet ? 12.625 : -1.0);
-    EXPECT_EQ(memory, c.memorySet ? 123456789u : 7u);
+    ScopeStreamReader reader;
+    const ScopeStreamResult r = reader.Read(reply, &cpu, &memory, &rows);
+    EXPECT_EQ(r.headers, c.figuresSet ? 1u : 0u);
+    EXPECT_EQ(cpu, c.figuresSet ? 12.625 : -1.0);
+    EXPECT_EQ(memory, c.figuresSet ? 123456789u : 7u);
+    EXPECT_EQ(r.broken, c.broken);
+    EXPECT_EQ(reader.BrokenReplies(), c.broken ? 1u : 0u);
     EXPECT_EQ(r.appended, c.appended);
     ASSERT_EQ(rows.size(), 2 + c.appended);
     EXPECT_EQ(rows[0].time, -5.0);
     EXPECT_EQ(rows[1].time, -6.0);
-    for (std::size_t i = 0; i < c.appended; ++i) {
-        ASSERT_EQ(rows[2 + i].time, linktest::RowTime(i)) << "row " << i;
-        for (std::size_t k = 0; k < 36; ++k)
-            ASSERT_EQ(rows[2 + i].values[k], linktest::RowValue(i, k)) << "row " << i << " value " << k;
-    }
+    for (std::size_t i = 0; i < c.appended; ++i)
+        ASSERT_EQ(0, std::memcmp(&rows[2 + i], full.data() + 32 + i * 296, 296)) << "row " << i;
+    // What is not whole is kept for the next fetch; a broken stream keeps nothing.
+    const std::size_t header = std::min<std::size_t>(reply.size(), 32);
+    const std::size_t rowPart = c.broken || reply.size() < 32 || c.appended >= std::min<std::size_t>(c.announced, 100)
+                                    ? 0
+                                    : (reply.size() - 32) % 296;
+    EXPECT_EQ(reader.Kept(), (header < 32 ? header : 0) + rowPart);
 }
 
 constexpr std::size_t kAll = static_cast<std::size_t>(-1);
@@ -136,236 +144,175 @@ constexpr std::size_t kAll = static_cast<std::size_t>(-1);
 INSTANTIATE_TEST_SUITE_P(
     Replies, ScopeReply,
     ::testing::Values(
-        ReplyCase{"N0", kAll, 0, 0, true, true, 0},
-        ReplyCase{"N3", kAll, 3, 3, true, true, 3},
-        ReplyCase{"N100", kAll, 100, 100, true, true, 100},
-        ReplyCase{"N150_takes100", kAll, 150, 150, true, true, 100},
-        ReplyCase{"N3_lastRowCut", 32 + 3 * 296 - 1, 3, 3, true, true, 2},
-        ReplyCase{"N3_oneRowPresent_notChecked", 32 + 2 * 296 - 1, 3, 3, true, true, 0},
-        ReplyCase{"N3_onlyHeader", 32, 3, 3, true, true, 0},
-        ReplyCase{"N3_oneByteOfRow", 33, 3, 3, true, true, 0},
-        ReplyCase{"N150_only120present", 32 + 120 * 296, 150, 120, true, true, 100},
-        ReplyCase{"N150_only40present", 32 + 40 * 296 + 100, 150, 40, true, true, 40},
-        ReplyCase{"MoreBytesThanAnnounced_notAReply", kAll, 2, 5, false, false, 0},
-        ReplyCase{"N_huge_notAReply", 32 + 4 * 296, 0xFFFFFFFFu, 4, false, false, 0},
-        ReplyCase{"N65535_cut", 32 + 4 * 296, 0xFFFFu, 4, true, true, 4},
-        ReplyCase{"N65536_notAReply", 32 + 4 * 296, 0x10000u, 4, false, false, 0},
-        ReplyCase{"Short31", 31, 3, 3, true, true, 0},
-        ReplyCase{"Short28", 28, 3, 3, true, true, 0},
-        ReplyCase{"Short27_cpuOnly", 27, 3, 3, true, false, 0},
-        ReplyCase{"Short24_cpuOnly", 24, 3, 3, true, false, 0},
-        ReplyCase{"Short23_nothing", 23, 3, 3, false, false, 0},
-        ReplyCase{"Short16_nothing", 16, 3, 3, false, false, 0},
-        ReplyCase{"Short1_nothing", 1, 3, 3, false, false, 0},
-        ReplyCase{"Empty_nothing", 0, 3, 3, false, false, 0}),
+        ReplyCase{"N0", kAll, 0, 0, true, 0, false},
+        ReplyCase{"N3", kAll, 3, 3, true, 3, false},
+        ReplyCase{"N100", kAll, 100, 100, true, 100, false},
+        ReplyCase{"N150_takes100", kAll, 150, 150, true, 100, false},
+        ReplyCase{"N3_lastRowCut", 32 + 3 * 296 - 1, 3, 3, true, 2, false},
+        ReplyCase{"N3_oneRowPresent", 32 + 2 * 296 - 1, 3, 3, true, 1, false},
+        ReplyCase{"N3_onlyHeader", 32, 3, 3, true, 0, false},
+        ReplyCase{"N3_oneByteOfRow", 33, 3, 3, true, 0, false},
+        ReplyCase{"N150_only120present", 32 + 120 * 296, 150, 120, true, 100, false},
+        ReplyCase{"N150_only40present", 32 + 40 * 296 + 100, 150, 40, true, 40, false},
+        ReplyCase{"N65535_cut", 32 + 4 * 296, 0xFFFFu, 4, true, 4, false},
+        ReplyCase{"N65536_broken_rowsPresentTaken", 32 + 4 * 296 + 17, 0x10000u, 4, true, 4, true},
+        ReplyCase{"Nhuge_broken_oneRowTaken", 32 + 296 + 100, 0xFFFFFFFFu, 2, true, 1, true},
+        ReplyCase{"Nhuge_broken_noWholeRow", 32 + 295, 0xFFFFFFFFu, 1, true, 0, true},
+        ReplyCase{"Short31_kept", 31, 3, 3, false, 0, false},
+        ReplyCase{"Short24_kept", 24, 3, 3, false, 0, false},
+        ReplyCase{"Short1_kept", 1, 3, 3, false, 0, false},
+        ReplyCase{"Empty_nothing", 0, 3, 3, false, 0, false}),
     [](const ::testing::TestParamInfo<ReplyCase>& info) { return std::string(info.param.name); });
 
-TEST(ScopeReplyBytes, RowsComeFromTheirOwnOffsets)
-{
-    // A row that is all one bit pattern lands in the vector unchanged.
-    std::string reply = linktest::ScopeReplyBytes(0.0, 0, 2, 2);
-    std::memset(&reply[32 + 296], 0x3F, 296);
-    double cpu = 0;
-    std::uint32_t memory = 0;
-    std::vector<_ST_ReadScopeData> rows;
-    ReadScopeReply(reply, &cpu, &memory, &rows);
-    ASSERT_EQ(rows.size(), 2u);
-    EXPECT_EQ(0, std::memcmp(&rows[1], reply.data() + 32 + 296, 296));
-    EXPECT_EQ(0, std::memcmp(&rows[0], reply.data() + 32, 296));
-}
+// ------------------------------------------------------- the reply stream
 
-// ------------------------------------------------------- replies read together
-
-// Bytes of one fetch built from pieces: replies with rows numbered from
-// `firstRow`, acknowledgements and stray bytes.
-struct Piece
-{
-    enum Kind { Reply, Ack, Stray } kind;
-    std::uint32_t announced;   // Reply: N; Ack/Stray: length in bytes
-    std::size_t firstRow = 0;  // Reply: number of its first row
-    double cpu = 0.0;
-};
-
-std::string Gather(const std::vector<Piece>& pieces)
+// A stream the controller may send: acknowledgements and replies whose rows
+// are numbered across the stream, with where each row and header ends.
+struct Stream
 {
     std::string bytes;
-    for (const Piece& p : pieces) {
-        if (p.kind == Piece::Reply) {
-            std::string one = linktest::ScopeReplyBytes(p.cpu, static_cast<std::uint32_t>(p.cpu * 10),
-                                                        p.announced, p.announced);
-            // Renumber the rows so each reply's rows can be told apart.
-            for (std::uint32_t i = 0; i < p.announced; ++i) {
-                const double t = linktest::RowTime(p.firstRow + i);
-                std::memcpy(&one[32 + i * 296], &t, 8);
-            }
-            bytes += one;
-        } else {
-            // An acknowledgement's bytes are the controller's own; fill them
-            // with something that would misframe the rows if it were read.
-            bytes += std::string(p.announced, p.kind == Piece::Ack ? '\x02' : '\x7f');
-        }
-    }
-    return bytes;
-}
+    std::vector<std::string> rows;       // the rows to deliver, in order
+    std::vector<std::size_t> rowEnds;    // where each of them ends in `bytes`
+    std::vector<std::size_t> headerEnds; // where each reply header ends
+    std::vector<double> cpu;             // each reply's CPU load
+    std::uint64_t overCap = 0;
 
-struct GatherCase
-{
-    const char* name;
-    std::vector<Piece> pieces;
-    std::vector<double> expectedTimes; // time stamps of the rows taken, in order
-    double expectedCpu;                // -1: figures untouched
+    void Ack()
+    {
+        bytes.append("LTBR", 4);
+        for (std::uint32_t v : {16u, 4u, 1u})
+            bytes.append(reinterpret_cast<const char*>(&v), 4);
+    }
+    void Reply(std::uint32_t count)
+    {
+        const double load = 0.5 + static_cast<double>(cpu.size());
+        std::string one = linktest::ScopeReplyBytes(load, static_cast<std::uint32_t>(cpu.size()), count, count);
+        const std::size_t start = bytes.size();
+        for (std::uint32_t i = 0; i < count; ++i) {
+            const double t = static_cast<double>(next++);
+            std::memcpy(&one[32 + i * 296], &t, 8);
+        }
+        bytes += one;
+        headerEnds.push_back(start + 32);
+        cpu.push_back(load);
+        for (std::uint32_t i = 0; i < std::min(count, 100u); ++i) {
+            rows.push_back(one.substr(32 + i * 296, 296));
+            rowEnds.push_back(start + 32 + (i + 1) * 296);
+        }
+        overCap += count > 100 ? count - 100 : 0;
+    }
+    std::size_t next = 0;
 };
 
-std::vector<double> Times(std::size_t first, std::size_t count)
+Stream MixedStream()
 {
-    std::vector<double> t;
-    for (std::size_t i = 0; i < count; ++i)
-        t.push_back(linktest::RowTime(first + i));
-    return t;
+    Stream s;
+    s.Ack();
+    s.Reply(3);
+    s.Reply(0);
+    s.Ack();
+    s.Reply(2);
+    s.Reply(150);
+    s.Reply(1);
+    s.Ack();
+    return s;
 }
 
-std::vector<double> Concat(std::vector<double> a, const std::vector<double>& b)
+// Reads `bytes` in pieces ending at `cuts` and checks after each piece that
+// exactly the rows wholly inside the bytes so far have come, byte for byte,
+// and the figures of the newest whole header.
+void ExpectPiecesGiveTheStream(const Stream& s, const std::vector<std::size_t>& cuts)
 {
-    a.insert(a.end(), b.begin(), b.end());
-    return a;
-}
-
-class GatheredReplies : public ::testing::TestWithParam<GatherCase>
-{
-};
-
-TEST_P(GatheredReplies, RowsComeOnlyFromWholeReplies)
-{
-    const GatherCase& c = GetParam();
-    const std::string bytes = Gather(c.pieces);
+    ScopeStreamReader reader;
+    std::vector<_ST_ReadScopeData> rows;
     double cpu = -1.0;
     std::uint32_t memory = 7;
-    std::vector<_ST_ReadScopeData> rows;
-    const ScopeReplyResult r = ReadScopeReply(bytes, &cpu, &memory, &rows);
-    EXPECT_EQ(cpu, c.expectedCpu);
-    EXPECT_EQ(memory, c.expectedCpu < 0 ? 7u : static_cast<std::uint32_t>(c.expectedCpu * 10));
-    ASSERT_EQ(rows.size(), c.expectedTimes.size());
-    EXPECT_EQ(r.appended, rows.size());
-    for (std::size_t i = 0; i < rows.size(); ++i) {
-        ASSERT_EQ(rows[i].time, c.expectedTimes[i]) << "row " << i;
-        // Values sit in their columns: value k of a row is k + 0.25 plus a
-        // multiple of 100, whatever row of its reply it is.
-        for (std::size_t k = 0; k < 36; ++k) {
-            const double rest = std::fmod(rows[i].values[k], 100.0);
-            ASSERT_EQ(rest, static_cast<double>(k) + 0.25) << "row " << i << " value " << k;
-        }
+    std::size_t from = 0;
+    for (std::size_t cut : cuts) {
+        reader.Read(std::string_view(s.bytes).substr(from, cut - from), &cpu, &memory, &rows);
+        from = cut;
+        const std::size_t whole =
+            std::upper_bound(s.rowEnds.begin(), s.rowEnds.end(), cut) - s.rowEnds.begin();
+        const std::size_t headers =
+            std::upper_bound(s.headerEnds.begin(), s.headerEnds.end(), cut) - s.headerEnds.begin();
+        ASSERT_EQ(rows.size(), whole) << "after byte " << cut;
+        ASSERT_EQ(cpu, headers ? s.cpu[headers - 1] : -1.0) << "after byte " << cut;
+        ASSERT_EQ(memory, headers ? headers - 1 : 7u) << "after byte " << cut;
     }
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Fetches, GatheredReplies,
-    ::testing::Values(
-        GatherCase{"LateReplyAndNextReply",
-                   {{Piece::Reply, 3, 0, 1.5}, {Piece::Reply, 4, 3, 2.5}},
-                   Times(0, 7), 2.5},
-        GatherCase{"ThreeRepliesEachCutAtOneHundred",
-                   {{Piece::Reply, 120, 0, 1.5}, {Piece::Reply, 100, 120, 2.5}, {Piece::Reply, 101, 220, 3.5}},
-                   Concat(Concat(Times(0, 100), Times(120, 100)), Times(220, 100)), 3.5},
-        GatherCase{"AckThenReply", {{Piece::Ack, 16}, {Piece::Reply, 5, 0, 4.5}}, Times(0, 5), 4.5},
-        GatherCase{"OneByteAckThenReply", {{Piece::Ack, 1}, {Piece::Reply, 2, 0, 4.5}}, Times(0, 2), 4.5},
-        GatherCase{"LongestAckThenReply", {{Piece::Ack, 31}, {Piece::Reply, 2, 0, 4.5}}, Times(0, 2), 4.5},
-        GatherCase{"AckThenTwoReplies",
-                   {{Piece::Ack, 16}, {Piece::Reply, 2, 0, 1.5}, {Piece::Reply, 3, 2, 5.5}},
-                   Times(0, 5), 5.5},
-        // After an acknowledgement only replies with rows can be recognised.
-        GatherCase{"AckThenEmptyReply", {{Piece::Ack, 16}, {Piece::Reply, 0, 0, 6.5}}, {}, -1.0},
-        GatherCase{"TwoEmptyReplies", {{Piece::Reply, 0, 0, 1.5}, {Piece::Reply, 0, 0, 6.5}}, {}, 6.5},
-        // 32 stray bytes or more cannot be told from a reply's start: nothing.
-        GatherCase{"LongStrayThenReply", {{Piece::Stray, 40}, {Piece::Reply, 3, 0, 4.5}}, {}, -1.0},
-        GatherCase{"ReplyThenStray", {{Piece::Reply, 3, 0, 4.5}, {Piece::Stray, 16}}, {}, -1.0},
-        // The tail of a reply whose start came with an earlier fetch.
-        GatherCase{"RowTailThenReply", {{Piece::Stray, 296 * 2 + 100}, {Piece::Reply, 3, 0, 4.5}}, {}, -1.0}),
-    [](const ::testing::TestParamInfo<GatherCase>& info) { return std::string(info.param.name); });
-
-TEST(GatheredReplies, ATailOfRowsNeverBecomesRows)
-{
-    // A reply's rows read from any offset inside them: the row-count field
-    // then falls on a time stamp or a value, and no row may come out.
-    const std::string whole = linktest::ScopeReplyBytes(12.5, 1000u, 60, 60);
-    const std::string next = linktest::ScopeReplyBytes(13.5, 1001u, 50, 50);
-    for (std::size_t cut = 32; cut < 32 + 3 * 296; ++cut) {
-        const std::string bytes = whole.substr(cut) + next;
-        double cpu = -1.0;
-        std::uint32_t memory = 7;
-        std::vector<_ST_ReadScopeData> rows;
-        ReadScopeReply(bytes, &cpu, &memory, &rows);
-        ASSERT_TRUE(rows.empty()) << "tail from byte " << cut;
-        ASSERT_EQ(cpu, -1.0) << "tail from byte " << cut;
-    }
-}
-
-std::string MeasuredReply(std::uint32_t rowCount, double firstTime)
-{
-    // Rows like a running arm's: full-precision values of every sign.
-    std::string bytes = linktest::ScopeReplyBytes(3.25, 4096u, rowCount, rowCount);
-    for (std::uint32_t i = 0; i < rowCount; ++i) {
-        double row[37];
-        row[0] = firstTime + i;
-        for (int k = 1; k < 37; ++k)
-            row[k] = std::sin(0.37 * k + 0.011 * (firstTime + i)) * (k % 5 == 0 ? 1e4 : 1.7) - 0.3 * k;
-        std::memcpy(&bytes[32 + i * 296], row, sizeof row);
-    }
-    return bytes;
-}
-
-TEST(GatheredReplies, ATailOfMeasuredRowsNeverBecomesRows)
-{
-    const std::string earlier = MeasuredReply(60, 5000.0);
-    const std::string next = MeasuredReply(50, 5060.0);
-    std::size_t taken = 0;
-    for (std::size_t cut = 33; cut < earlier.size(); ++cut) {
-        for (const std::string& bytes : {earlier.substr(cut) + next, earlier.substr(cut)}) {
-            double cpu = -1.0;
-            std::uint32_t memory = 7;
-            std::vector<_ST_ReadScopeData> rows;
-            const ScopeReplyResult r = ReadScopeReply(bytes, &cpu, &memory, &rows);
-            // A tail shorter than a header is passed over like an
-            // acknowledgement; then the rows are the next reply's, exactly.
-            if (bytes.size() > next.size() && earlier.size() - cut < 32 && !rows.empty()) {
-                ASSERT_EQ(r.skipped, earlier.size() - cut);
-                ASSERT_EQ(rows.size(), 50u);
-                for (std::size_t i = 0; i < rows.size(); ++i)
-                    ASSERT_EQ(0, std::memcmp(&rows[i], next.data() + 32 + i * 296, 296)) << i;
-                continue;
-            }
-            taken += rows.size();
-            EXPECT_TRUE(rows.empty()) << "tail from byte " << cut << " of " << bytes.size()
-                                      << ": " << r.replies << " replies, N " << r.announced;
-        }
-    }
-    EXPECT_EQ(taken, 0u);
-}
-
-TEST(GatheredReplies, SimulatorStyleAcknowledgementBeforeMeasuredRows)
-{
-    // "LTBR", 16, 4, 1: the acknowledgement a subscription gets.
-    std::string ack("LTBR", 4);
-    for (std::uint32_t v : {16u, 4u, 1u})
-        ack.append(reinterpret_cast<const char*>(&v), 4);
-    const std::string bytes = ack + MeasuredReply(51, 100.0) + MeasuredReply(3, 151.0);
-    double cpu = -1.0;
-    std::uint32_t memory = 7;
-    std::vector<_ST_ReadScopeData> rows;
-    const ScopeReplyResult r = ReadScopeReply(bytes, &cpu, &memory, &rows);
-    EXPECT_EQ(r.skipped, 16u);
-    EXPECT_EQ(r.replies, 2u);
-    ASSERT_EQ(rows.size(), 54u);
     for (std::size_t i = 0; i < rows.size(); ++i)
-        ASSERT_EQ(rows[i].time, 100.0 + i);
-    EXPECT_EQ(cpu, 3.25);
-    EXPECT_EQ(memory, 4096u);
+        ASSERT_EQ(0, std::memcmp(&rows[i], s.rows[i].data(), 296)) << "row " << i;
+    EXPECT_TRUE(reader.AtBoundary());
+    EXPECT_EQ(reader.BrokenReplies(), 0u);
+    EXPECT_EQ(reader.RowsOverCap(), s.overCap);
 }
 
-TEST(GatheredReplies, RowsAreTheSameAtEveryByteAlignmentAndAreAppended)
+TEST(ScopeStream, AStreamCutAnywhereGivesEveryRowOnceAsSoonAsItIsWhole)
+{
+    const Stream s = MixedStream();
+    const std::size_t length = s.bytes.size();
+    // Two pieces, cut at every byte near a header or row end (inside the
+    // headers and acknowledgements, between rows) and every 29th elsewhere.
+    auto nearEnd = [&](std::size_t p) {
+        for (const auto* ends : {&s.rowEnds, &s.headerEnds})
+            for (std::size_t end : *ends)
+                if (p + 12 >= end && p <= end + 12)
+                    return true;
+        return false;
+    };
+    for (std::size_t p = 0; p <= length; ++p)
+        if (p < 64 || nearEnd(p) || p % 29 == 0)
+            ExpectPiecesGiveTheStream(s, {p, length});
+    // One byte at a time.
+    std::vector<std::size_t> bytewise(length);
+    std::iota(bytewise.begin(), bytewise.end(), 1);
+    ExpectPiecesGiveTheStream(s, bytewise);
+}
+
+TEST(ScopeStream, ABrokenHeaderTakesTheRowsPresentAndTheNextFetchStartsAfresh)
+{
+    ScopeStreamReader reader;
+    std::vector<_ST_ReadScopeData> rows;
+    double cpu = -1.0;
+    std::uint32_t memory = 7;
+    // A good reply, then a header with a count no controller sends, one
+    // whole row and a part of the next.
+    const std::string good = linktest::ScopeReplyBytes(1.5, 15u, 2, 2);
+    const std::string broken = linktest::ScopeReplyBytes(2.5, 25u, 0x80000000u, 2);
+    ScopeStreamResult r = reader.Read(good + broken.substr(0, 32 + 296 + 50), &cpu, &memory, &rows);
+    EXPECT_TRUE(r.broken);
+    EXPECT_EQ(r.headers, 2u);
+    ASSERT_EQ(rows.size(), 3u);
+    EXPECT_EQ(0, std::memcmp(&rows[2], broken.data() + 32, 296));
+    EXPECT_EQ(reader.BrokenReplies(), 1u);
+    EXPECT_TRUE(reader.AtBoundary()) << "the rest of the fetch is dropped";
+
+    // The next fetch starts with a new reply.
+    const std::string next = linktest::ScopeReplyBytes(3.5, 35u, 3, 3);
+    r = reader.Read(next, &cpu, &memory, &rows);
+    EXPECT_FALSE(r.broken);
+    ASSERT_EQ(rows.size(), 6u);
+    for (std::size_t i = 0; i < 3; ++i)
+        EXPECT_EQ(0, std::memcmp(&rows[3 + i], next.data() + 32 + i * 296, 296)) << i;
+    EXPECT_EQ(cpu, 3.5);
+    EXPECT_EQ(memory, 35u);
+
+    // A new connection forgets a reply left half read, and the counts.
+    reader.Read(next.substr(0, 32 + 296 + 7), &cpu, &memory, &rows);
+    EXPECT_FALSE(reader.AtBoundary());
+    reader.Reset();
+    EXPECT_TRUE(reader.AtBoundary());
+    EXPECT_EQ(reader.BrokenReplies(), 0u);
+    rows.clear();
+    reader.Read(good, &cpu, &memory, &rows);
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(0, std::memcmp(rows.data(), good.data() + 32, 2 * 296));
+}
+
+TEST(ScopeStream, RowsAreTheSameAtEveryByteAlignmentAndAreAppended)
 {
     // Rows on an 8-byte boundary are taken in one block, others row by row;
     // both must give the same rows, after those already in the vector.
-    const std::string reply = MeasuredReply(100, 700.0);
+    const std::string reply = linktest::ScopeReplyBytes(3.25, 4096u, 100, 100);
     for (std::size_t shift = 0; shift < 8; ++shift) {
         const std::string buffer = std::string(shift, '\0') + reply;
         const std::string_view bytes(buffer.data() + shift, reply.size());
@@ -374,7 +321,8 @@ TEST(GatheredReplies, RowsAreTheSameAtEveryByteAlignmentAndAreAppended)
         std::vector<_ST_ReadScopeData> rows(2);
         rows[0].time = -1.0;
         rows[1].time = -2.0;
-        const ScopeReplyResult r = ReadScopeReply(bytes, &cpu, &memory, &rows);
+        ScopeStreamReader reader;
+        const ScopeStreamResult r = reader.Read(bytes, &cpu, &memory, &rows);
         EXPECT_EQ(r.appended, 100u) << shift;
         ASSERT_EQ(rows.size(), 102u) << shift;
         EXPECT_EQ(rows[0].time, -1.0);

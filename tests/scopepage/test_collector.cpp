@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QRadioButton>
 
@@ -232,6 +233,34 @@ TEST_F(ScopePageThreaded, TriggerSettingsChangeWhileTheCollectorChecksThem)
     threshold->setText("0");
     ASSERT_TRUE(waitFor([&] { return !page->isTriggerArmed(); }, 5000));
     ASSERT_TRUE(waitFor([&] { return !page->sampleTimes().empty(); }, 5000));
+}
+
+TEST_F(ScopePageThreaded, StatusLineShowsRowsMissingAtTheControllerCycle)
+{
+    choose();
+    auto* missing = page->findChild<QLabel*>("KDLX_Scope_lb_RowsMissing");
+    ASSERT_NE(missing, nullptr);
+    // 0..9, 15..19, 30: 5 and 10 rows missing; then the scripted link's
+    // own rows from 0 on, whole.
+    std::vector<_ST_ReadScopeData> first, second;
+    for (int t = 0; t < 10; ++t)
+        first.push_back(row(t));
+    for (int t = 15; t < 20; ++t)
+        second.push_back(row(t));
+    second.push_back(row(30));
+    link.queueBatch(first);
+    link.queueBatch(second);
+    page->OnStartScope();
+    ASSERT_TRUE(waitFor([&] { return missing->text() == "15 rows missing in 2 gaps"; }, 5000))
+        << missing->text().toStdString();
+    // A new acquisition counts afresh.
+    page->OnStopScope();
+    page->OnStartScope();
+    EXPECT_TRUE(missing->text().isEmpty());
+    const int reads = link.reads();
+    ASSERT_TRUE(waitFor([&] { return link.reads() >= reads + 4; }, 5000));
+    EXPECT_TRUE(missing->text().isEmpty()) << missing->text().toStdString();
+    page->OnStopScope();
 }
 
 TEST_F(ScopePageThreaded, PageCanBeDestroyedWhileSampling)

@@ -1,6 +1,8 @@
 // The scope's sample store: the chunked column against a reference queue, the
-// shared time base, and the sliding window with its exact span boundary.
+// shared time base, and the sliding window with its exact span boundary; and
+// the count of rows missing at the controller's cycle.
 #include "scopesamplestore.h"
+#include "scopegaps.h"
 
 #include "VX_Prod.h"
 
@@ -322,3 +324,43 @@ INSTANTIATE_TEST_SUITE_P(
                       OrderCase{"stepBackTrimmedAway", {10, 50, 30, 200, 210}, 100, true},
                       OrderCase{"restartedClock", {100, 200, 50, 60}, 1000, true}),
     [](const ::testing::TestParamInfo<OrderCase>& info) { return std::string(info.param.name); });
+
+// ---- rows missing at the controller's cycle ---------------------------------
+
+TEST(ScopeGapCounter, CountsRowsMissingAtTheShortestStep)
+{
+    struct Case
+    {
+        const char* name;
+        std::vector<double> stamps;
+        double end; // countUpTo, NaN for none
+        std::int64_t gaps;
+        std::int64_t missing;
+        double cycle;
+    };
+    const double none = std::numeric_limits<double>::quiet_NaN();
+    const Case cases[] = {
+        {"steady", {10, 11, 12, 13}, none, 0, 0, 1.0},
+        {"two gaps", {0, 1, 2, 5, 6, 17}, none, 2, 12, 1.0},
+        {"jitter is no gap", {0, 1, 2.4, 3.4, 4.3}, none, 0, 0, 0.9},
+        {"half-millisecond cycle", {0, 0.5, 1.0, 2.5, 3.0}, none, 1, 2, 0.5},
+        {"restarted controller", {100, 101, 102, 5, 6, 9}, none, 1, 2, 1.0},
+        {"not a number is passed over", {0, 1, none, 2, 3}, none, 0, 0, 1.0},
+        {"rows missing before the end", {0, 1, 2}, 5, 1, 2, 1.0},
+        {"the end right after the last row", {0, 1, 2}, 3, 0, 0, 1.0},
+        {"one row: no cycle yet", {7}, 20, 0, 0, std::numeric_limits<double>::infinity()},
+    };
+    for (const Case& c : cases) {
+        ScopeGapCounter counter;
+        for (double t : c.stamps)
+            counter.add(t);
+        if (!std::isnan(c.end))
+            counter.countUpTo(c.end);
+        EXPECT_EQ(counter.gaps(), c.gaps) << c.name;
+        EXPECT_EQ(counter.missingRows(), c.missing) << c.name;
+        if (std::isinf(c.cycle))
+            EXPECT_TRUE(std::isinf(counter.cycle())) << c.name;
+        else
+            EXPECT_NEAR(counter.cycle(), c.cycle, 1e-12) << c.name;
+    }
+}

@@ -61,12 +61,10 @@ inline Fetch fetchRows(std::chrono::milliseconds timeout = std::chrono::seconds(
     return f;
 }
 
-// How a row delivered by the link relates to the simulator's model.
-// Without framing on the wire, a reply that misses the link's short wait is
-// read together with the next one, and rows are then cut out of the wrong
-// bytes: those are Foreign (nothing matches). A Cut row - stamp and first
-// value right, later values wrong - would be a row taken from a reply that
-// ended inside it.
+// How a row delivered by the link relates to the simulator's model. Rows
+// of an earlier subscription are Foreign (nothing matches). A Cut row -
+// stamp and first value right, later values wrong - would be a row finished
+// with bytes that are not its own.
 enum class RowFit { Whole, Cut, Foreign };
 
 inline RowFit rowFit(const _ST_ReadScopeData& row, const std::vector<int>& indexes)

@@ -185,12 +185,12 @@ TEST(LinkScope, RowsComeInSubscriptionOrderOneMillisecondApart)
     std::this_thread::sleep_for(60ms);
     const Fetch f = fetchRows();
     ASSERT_FALSE(f.rows.empty());
-    EXPECT_LE(f.rows.size(), 200u); // a late reply read with the next: up to 100 rows of each
+    EXPECT_LE(f.rows.size(), 200u); // a late reply finished with the next: up to 100 rows of each
     EXPECT_GT(f.cpu, 0.0);
     EXPECT_LT(f.cpu, 100.0);
     EXPECT_GT(f.memory, 100000u);
-    // Rows after a late reply's end are cut from the next reply's bytes
-    // (see rowFit); the ones of the first reply are checked exactly.
+    // No row is cut (see rowFit); the run of this subscription's rows is
+    // checked exactly.
     size_t whole = 0;
     while (whole < f.rows.size() && rowFit(f.rows[whole], indexes) == RowFit::Whole)
         ++whole;

@@ -3,6 +3,7 @@
 #include "VX_Prod.h"
 #include "capturechannels.h"
 #include "scopefile.h"
+#include "scopegaps.h"
 #include "scopesavename.h"
 
 #include <QCommandLineParser>
@@ -511,13 +512,8 @@ int runCapture(const Options& options, std::FILE* err, const std::function<bool(
     double lastWritten = 0.0;
     qint64 written = 0;
     qint64 skipped = 0;
-    // Gaps in the recorded time stamps: a reply carries at most 100 rows, so
-    // reads that fall behind lose rows. The shortest step seen is taken as
-    // the controller's sample period.
-    double lastRecorded = std::numeric_limits<double>::quiet_NaN();
-    double period = std::numeric_limits<double>::infinity();
-    double gapTime = 0.0;
-    qint64 gaps = 0;
+    // Rows missing from the file at the controller's own cycle.
+    ScopeGapCounter gaps;
     int errorSightings = 0;
     bool flagsWarned = false;
     std::vector<_ST_ReadScopeData> rows;
@@ -588,11 +584,7 @@ int runCapture(const Options& options, std::FILE* err, const std::function<bool(
                 const double x = row.time - firstTime;
                 if (options.durationMs > 0 && x >= options.durationMs) {
                     // Rows lost just before the end are missing from the file too.
-                    const double step = firstTime + options.durationMs - lastRecorded;
-                    if (!std::isnan(lastRecorded) && step > 1.5 * period) {
-                        ++gaps;
-                        gapTime += step - period;
-                    }
+                    gaps.countUpTo(firstTime + options.durationMs);
                     end = End::Duration;
                     done = true;
                     break;
@@ -612,16 +604,7 @@ int runCapture(const Options& options, std::FILE* err, const std::function<bool(
                     break;
                 }
                 lastWritten = x;
-                if (!std::isnan(lastRecorded)) {
-                    const double step = row.time - lastRecorded;
-                    if (step < period)
-                        period = step;
-                    if (step > 1.5 * period) {
-                        ++gaps;
-                        gapTime += step - period;
-                    }
-                }
-                lastRecorded = row.time;
+                gaps.add(row.time);
                 if (++written >= scopefile::kMaxRows) {
                     end = End::RowCap;
                     done = true;
@@ -724,11 +707,18 @@ int runCapture(const Options& options, std::FILE* err, const std::function<bool(
         report.error(QStringLiteral("cannot write %1: %2").arg(out.displayName(), out.error()));
         return kExitFailure;
     }
-    if (gaps > 0 && std::isfinite(period) && period > 0)
-        report.warn(QStringLiteral("%1 gap(s) in the time stamps, about %2 row(s) missing: the reads fell "
-                                   "behind the controller")
-                        .arg(gaps)
-                        .arg(qRound64(gapTime / period)));
+    if (gaps.gaps() > 0)
+        report.warn(QStringLiteral("%1 gap(s) in the time stamps, %2 row(s) missing at the controller's "
+                                   "%3 ms cycle")
+                        .arg(gaps.gaps())
+                        .arg(gaps.missingRows())
+                        .arg(QString::number(gaps.cycle(), 'g', 6)));
+    std::uint64_t brokenReplies = 0, rowsOverCap = 0;
+    VX_ReadScopeStreamCounts(&brokenReplies, &rowsOverCap);
+    if (brokenReplies > 0)
+        report.warn(QStringLiteral("%1 dashboard reply(s) announced a row count no controller sends; the "
+                                   "link dropped the rest of each and started again with the next read")
+                        .arg(brokenReplies));
     if (skipped > 0)
         report.warn(QStringLiteral("%1 row(s) skipped whose time stamp did not advance").arg(skipped));
     report.say(QStringLiteral("wrote %1 rows of %2 channel(s), %3 s of controller time, to %4")
