@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <mutex>
 
 namespace {
 
@@ -31,8 +32,48 @@ int scopePixel(const QwtScaleMap& map, double value)
     return std::isnan(p) ? 0 : qRound(p);
 }
 
+// The pixel columns of one drawing of a sorted x series: the runs of
+// samples that fall into the same column, with the x pixel of each run's
+// first and last sample. Every curve over the same x draws the same runs.
+struct ScopeColumnRuns
+{
+    // What the runs were worked out for.
+    double s1 = 0.0, s2 = 0.0, p1 = 0.0, p2 = 0.0;
+    int from = 0, to = -1;
+
+    std::vector<int> starts;       // first sample of each run, then to + 1
+    std::vector<double> columns;   // the run's pixel column
+    std::vector<double> firstX;    // x pixel of its first sample
+    std::vector<double> lastX;     // and of its last
+
+    bool fits(const QwtScaleMap& map, int f, int t) const
+    {
+        return s1 == map.s1() && s2 == map.s2() && p1 == map.p1() && p2 == map.p2() && from == f && to == t;
+    }
+};
+
+// The runs last worked out for an x series, shared by the copies of the
+// series that the curves hold. A redraw asks once per curve; only the first
+// curve searches x.
+class ScopeColumnCache
+{
+public:
+    template <typename Make>
+    std::shared_ptr<const ScopeColumnRuns> runs(const QwtScaleMap& map, int from, int to, Make make)
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (!m_runs || !m_runs->fits(map, from, to))
+            m_runs = make();
+        return m_runs;
+    }
+
+private:
+    std::mutex m_mutex;
+    std::shared_ptr<const ScopeColumnRuns> m_runs;
+};
+
 ScopeSeries::ScopeSeries(const QVector<double>& values, bool summarise)
-    : m_size(std::size_t(values.size())), m_vector(values)
+    : m_size(std::size_t(values.size())), m_vector(values), m_columnCache(std::make_shared<ScopeColumnCache>())
 {
     const double* data = m_vector.constData();
     const std::size_t chunks = (m_size + kChunkSize - 1) / kChunkSize;
@@ -44,16 +85,13 @@ ScopeSeries::ScopeSeries(const QVector<double>& values, bool summarise)
     m_ownSummaries = std::make_shared<std::vector<ScopeChunkSummary>>(chunks);
     for (std::size_t c = 0; c < chunks; ++c) {
         ScopeChunkSummary& sum = (*m_ownSummaries)[c];
-        sum.reset();
-        const std::size_t n = std::min(kChunkSize, m_size - c * kChunkSize);
-        for (std::size_t i = 0; i < n; ++i)
-            sum.add(i, m_chunks[c][i]);
+        sum.build(m_chunks[c], std::min(kChunkSize, m_size - c * kChunkSize));
         m_summaries.push_back(&sum);
     }
 }
 
 ScopeSeries::ScopeSeries(std::shared_ptr<const ScopeColumnSnapshot> snapshot, double offset)
-    : m_offset(offset), m_snapshot(std::move(snapshot))
+    : m_offset(offset), m_snapshot(std::move(snapshot)), m_columnCache(std::make_shared<ScopeColumnCache>())
 {
     if (!m_snapshot)
         return;
@@ -67,61 +105,22 @@ ScopeSeries::ScopeSeries(std::shared_ptr<const ScopeColumnSnapshot> snapshot, do
     }
 }
 
-void ScopeSeries::scan(std::size_t first, std::size_t last, double& lo, double& hi) const
-{
-    // A run never leaves its chunk when called from range(), but any span
-    // is walked chunk by chunk.
-    double low = lo, high = hi;
-    while (first <= last) {
-        const std::size_t c = first / kChunkSize;
-        const std::size_t end = std::min(last, c * kChunkSize + kChunkSize - 1);
-        const double* v = m_chunks[c] + (first - c * kChunkSize);
-        const std::size_t n = end - first + 1;
-        for (std::size_t i = 0; i < n; ++i) {
-            // v - v is 0 for finite values and NaN for infinities and NaN.
-            const double x = v[i];
-            if (x - x == 0.0) {
-                low = x < low ? x : low;
-                high = x > high ? x : high;
-            }
-        }
-        first = end + 1;
-    }
-    lo = low;
-    hi = high;
-}
-
 bool ScopeSeries::range(std::size_t first, std::size_t last, double& lo, double& hi) const
 {
     if (m_size == 0 || first > last)
         return false;
     last = std::min(last, m_size - 1);
+    if (first > last)
+        return false;
     constexpr double inf = std::numeric_limits<double>::infinity();
     double low = inf, high = -inf;
-    // Positions in the chunks; summaries cover whole chunks and blocks, so
-    // only the ragged ends are read value by value.
-    std::size_t pos = m_head + first;
-    const std::size_t end = m_head + last;
-    while (pos <= end) {
-        const std::size_t c = pos / kChunkSize;
-        const std::size_t chunkStart = c * kChunkSize;
-        if (!m_summaries.empty() && pos == chunkStart && chunkStart + kChunkSize - 1 <= end) {
-            low = std::min(low, m_summaries[c]->min);
-            high = std::max(high, m_summaries[c]->max);
-            pos = chunkStart + kChunkSize;
-            continue;
-        }
-        const std::size_t blockStart = pos / kBlockSize * kBlockSize;
-        const std::size_t blockEnd = blockStart + kBlockSize - 1;
-        if (!m_summaries.empty() && pos == blockStart && blockEnd <= end) {
-            const std::size_t b = (pos - chunkStart) / kBlockSize;
-            low = std::min(low, m_summaries[c]->blockMin[b]);
-            high = std::max(high, m_summaries[c]->blockMax[b]);
-        } else {
-            scan(pos, std::min(blockEnd, end), low, high);
-        }
-        pos = blockEnd + 1;
-    }
+    const bool summarised = !m_summaries.empty();
+    scopeChunkedRange(
+        m_head + first, m_head + last,
+        [&](std::size_t c) {
+            return std::make_pair(m_chunks[c], summarised ? m_summaries[c] : nullptr);
+        },
+        low, high);
     if (!(low <= high))
         return false;
     lo = low - m_offset;
@@ -291,6 +290,64 @@ const ScopeCurveData* ScopeCurve::scopeData() const
     return dynamic_cast<const ScopeCurveData*>(data());
 }
 
+namespace {
+
+// The pixel-column runs of the samples from..to of a sorted curve, from the
+// cache its x series shares with the other curves when the map is linear.
+std::shared_ptr<const ScopeColumnRuns> scopeColumnRuns(const ScopeCurveData& data, const QwtScaleMap& xMap,
+                                                       int from, int to)
+{
+    auto make = [&]() {
+        auto runs = std::make_shared<ScopeColumnRuns>();
+        runs->s1 = xMap.s1();
+        runs->s2 = xMap.s2();
+        runs->p1 = xMap.p1();
+        runs->p2 = xMap.p2();
+        runs->from = from;
+        runs->to = to;
+        const double columns = std::max(1.0, std::abs(xMap.p2() - xMap.p1()));
+        const size_t expected = static_cast<size_t>(std::min(columns, double(to - from + 1))) + 2;
+        runs->starts.reserve(expected + 1);
+        runs->columns.reserve(expected);
+        runs->firstX.reserve(expected);
+        runs->lastX.reserve(expected);
+        auto pixelOf = [&](int i) { return clampPixel(xMap.transform(data.xAt(i))); };
+        // The end of each run by galloping search, then bisection.
+        int i = from;
+        while (i <= to) {
+            const double firstX = pixelOf(i);
+            const double column = std::floor(firstX);
+            int same = i, other = i + 1, step = 1;
+            while (other <= to && std::floor(pixelOf(other)) == column) {
+                same = other;
+                step *= 2;
+                other = i + step;
+            }
+            other = std::min(other, to + 1);
+            while (other - same > 1) {
+                const int mid = same + (other - same) / 2;
+                if (std::floor(pixelOf(mid)) == column)
+                    same = mid;
+                else
+                    other = mid;
+            }
+            runs->starts.push_back(i);
+            runs->columns.push_back(column);
+            runs->firstX.push_back(firstX);
+            runs->lastX.push_back(pixelOf(other - 1));
+            i = other;
+        }
+        runs->starts.push_back(to + 1);
+        return std::shared_ptr<const ScopeColumnRuns>(std::move(runs));
+    };
+    const std::shared_ptr<ScopeColumnCache>& cache = data.xSeries().columnCache();
+    if (!cache || xMap.transformation())
+        return make();
+    return cache->runs(xMap, from, to, make);
+}
+
+} // namespace
+
 ScopeCurveSketch scopeCurveSketch(const QwtSeriesData<QPointF>& data, const QwtScaleMap& xMap,
                                   const QwtScaleMap& yMap, int from, int to)
 {
@@ -325,33 +382,24 @@ ScopeCurveSketch scopeCurveSketch(const QwtSeriesData<QPointF>& data, const QwtS
     }
 
     // Many samples per pixel column. x is sorted, so the samples of one
-    // column are a contiguous run: find its end by galloping search and take
-    // its y range from the block summaries, which makes the cost follow the
-    // canvas width rather than the sample count.
-    auto columnOf = [&](int i) { return std::floor(clampPixel(xMap.transform(scope->xAt(i)))); };
-    sketch.spans.reserve(static_cast<int>(columns) + 2);
+    // column are a contiguous run; the runs are the same for every curve
+    // over this x and are found once. Each run's y range comes from the
+    // summaries, so the cost follows the canvas width, not the sample count.
+    const std::shared_ptr<const ScopeColumnRuns> runs = scopeColumnRuns(*scope, xMap, from, to);
+    const int runCount = static_cast<int>(runs->columns.size());
+    sketch.spans.reserve(runCount);
     bool hasPrevious = false;
     double previousColumn = 0.0, previousX = 0.0, previousY = 0.0;
-    int i = from;
-    while (i <= to) {
-        const double column = columnOf(i);
-        int same = i, other = i + 1, step = 1;
-        while (other <= to && columnOf(other) == column) {
-            same = other;
-            step *= 2;
-            other = i + step;
-        }
-        other = std::min(other, to + 1);
-        while (other - same > 1) {
-            const int mid = same + (other - same) / 2;
-            if (columnOf(mid) == column)
-                same = mid;
-            else
-                other = mid;
-        }
-        const int first = i, last = other - 1;
-        i = other;
-
+    // Runs this far ahead have their memory asked for while this one is drawn.
+    constexpr int kAhead = 12;
+    for (int r = 0; r < std::min(kAhead, runCount); ++r)
+        scope->ySeries().prefetch(static_cast<size_t>(runs->starts[static_cast<size_t>(r)]));
+    for (int r = 0; r < runCount; ++r) {
+        if (r + kAhead <= runCount)
+            scope->ySeries().prefetch(static_cast<size_t>(runs->starts[static_cast<size_t>(r + kAhead)]));
+        const double column = runs->columns[static_cast<size_t>(r)];
+        const int first = runs->starts[static_cast<size_t>(r)];
+        const int last = runs->starts[static_cast<size_t>(r) + 1] - 1;
         double low = 0.0, high = 0.0;
         if (!scope->yRange(first, last, low, high))
             continue;  // nothing finite in this column
@@ -360,7 +408,8 @@ ScopeCurveSketch scopeCurveSketch(const QwtSeriesData<QPointF>& data, const QwtS
             ++a;
         while (!std::isfinite(scope->yAt(b)))
             --b;
-        const double firstX = clampPixel(xMap.transform(scope->xAt(a)));
+        const double firstX =
+            a == first ? runs->firstX[static_cast<size_t>(r)] : clampPixel(xMap.transform(scope->xAt(a)));
         const double firstY = clampPixel(yMap.transform(scope->yAt(a)));
         const double rowA = clampPixel(yMap.transform(low));
         const double rowB = clampPixel(yMap.transform(high));
@@ -378,7 +427,7 @@ ScopeCurveSketch scopeCurveSketch(const QwtSeriesData<QPointF>& data, const QwtS
         sketch.spans.append(QRectF(column, top, 1.0, bottom - top));
         hasPrevious = true;
         previousColumn = column;
-        previousX = clampPixel(xMap.transform(scope->xAt(b)));
+        previousX = b == last ? runs->lastX[static_cast<size_t>(r)] : clampPixel(xMap.transform(scope->xAt(b)));
         previousY = clampPixel(yMap.transform(scope->yAt(b)));
     }
     return sketch;

@@ -24,9 +24,10 @@
 #include <vector>
 
 class QwtScaleMap;
+class ScopeColumnCache;
 
 // One column of curve values as the plot reads it: chunks of
-// ScopeChunk::kSize values with the finite min/max of each block and chunk.
+// ScopeChunk::kSize values with their hierarchy of finite minima and maxima.
 // It either views a QVector (sharing it, summaries computed once) or a
 // snapshot of the sample store (sharing its chunks). An offset is subtracted
 // from every value as it is read, which is how the time base starts at 0.
@@ -34,7 +35,6 @@ class ScopeSeries
 {
 public:
     static constexpr std::size_t kChunkSize = ScopeChunk::kSize;
-    static constexpr std::size_t kBlockSize = ScopeChunkSummary::kBlockSize;
 
     ScopeSeries() = default;
     explicit ScopeSeries(const QVector<double>& values, bool summarise = true);
@@ -52,11 +52,50 @@ public:
     const QVector<double>& vector() const { return m_vector; }
 
     // Finite range of the values first..last (offset applied), false when
-    // there is none. Whole chunks and blocks are taken from their summaries.
+    // there is none. Read from the summaries where there are any: a few
+    // entries whatever the length of the stretch.
     bool range(std::size_t first, std::size_t last, double& lo, double& hi) const;
 
+    // Asks for the memory that a range beginning or ending at value i reads
+    // (the values near i and the summaries of its group), so that drawing
+    // column after column overlaps the waits for memory instead of taking
+    // them one by one.
+    void prefetch(std::size_t i) const
+    {
+        // Prefetches count as free of side effects, so the compiler would
+        // drop a call of this function altogether; the empty volatile asm
+        // keeps it.
+        asm volatile("");
+        if (i >= m_size)
+            return;
+        const std::size_t pos = m_head + i;
+        const std::size_t c = pos / kChunkSize;
+        const std::size_t offset = pos % kChunkSize;
+        const double* values = m_chunks[c];
+        constexpr std::size_t reach = ScopeChunkSummary::kBlockSize;
+        __builtin_prefetch(values + (offset >= reach ? offset - reach : 0));
+        __builtin_prefetch(values + (offset >= reach / 2 ? offset - reach / 2 : 0));
+        __builtin_prefetch(values + offset);
+        __builtin_prefetch(values + std::min(offset + reach / 2, kChunkSize - 1));
+        __builtin_prefetch(values + std::min(offset + reach, kChunkSize - 1));
+        if (m_summaries.empty())
+            return;
+        const ScopeChunkSummary& summary = *m_summaries[c];
+        const std::size_t group = offset / ScopeChunkSummary::kGroupSize;
+        const ScopeChunkSummary::Entry* entries = &summary.block[group * ScopeChunkSummary::kBlocksPerGroup];
+        static_assert(ScopeChunkSummary::kBlocksPerGroup == 16, "a group's block entries are four cache lines");
+        __builtin_prefetch(entries);
+        __builtin_prefetch(entries + 4);
+        __builtin_prefetch(entries + 8);
+        __builtin_prefetch(entries + 12);
+        __builtin_prefetch(&summary.group[group]);
+    }
+
+    // Where the pixel columns of a drawing begin, worked out once for all
+    // curves that share this series as their x (see ScopeCurveData).
+    const std::shared_ptr<ScopeColumnCache>& columnCache() const { return m_columnCache; }
+
 private:
-    void scan(std::size_t first, std::size_t last, double& lo, double& hi) const;
 
     std::vector<const double*> m_chunks;
     std::vector<const ScopeChunkSummary*> m_summaries; // empty without summaries
@@ -67,13 +106,17 @@ private:
     QVector<double> m_vector;
     std::shared_ptr<const ScopeColumnSnapshot> m_snapshot;
     std::shared_ptr<std::vector<ScopeChunkSummary>> m_ownSummaries;
+    std::shared_ptr<ScopeColumnCache> m_columnCache;
 };
 
 class ScopeCurveData : public QwtSeriesData<QPointF>
 {
 public:
-    // Samples summarised per block for the nearest-sample search.
-    static constexpr int kBlockSize = int(ScopeChunkSummary::kBlockSize);
+    // Samples per block of the nearest-sample search: a whole number of the
+    // summaries' blocks, so a block's range is a few summary entries.
+    static constexpr int kBlockSize = 64;
+    static_assert(kBlockSize % int(ScopeChunkSummary::kBlockSize) == 0 && ScopeChunk::kSize % kBlockSize == 0,
+                  "search blocks are made of summary blocks and tile a chunk");
 
     ScopeCurveData() = default;
     // Keeps both vectors (shared, not copied). The curve has as many samples
@@ -91,7 +134,9 @@ public:
     const QVector<double>& xData() const { return m_xs.vector(); }
     const QVector<double>& yData() const { return m_ys.vector(); }
     double xAt(int i) const { return m_xs.at(std::size_t(i)); }
+    const ScopeSeries& xSeries() const { return m_xs; }
     double yAt(int i) const { return m_ys.at(std::size_t(i)); }
+    const ScopeSeries& ySeries() const { return m_ys; }
 
     // x is finite and never decreases from one sample to the next.
     bool isSortedX() const { return m_sortedX; }
@@ -104,9 +149,8 @@ public:
     // no sample is needed.
     std::pair<int, int> drawRange(double x1, double x2) const;
 
-    // Blocks of kBlockSize positions aligned with the summaries of y's
-    // chunks, block 0 holding sample 0: the first and last block may hold
-    // fewer samples.
+    // Blocks of kBlockSize positions aligned with y's chunks, block 0
+    // holding sample 0: the first and last block may hold fewer samples.
     int blockCount() const;
     int blockOf(int i) const { return (blockShift() + i) / kBlockSize; }
     int blockFirst(int block) const;

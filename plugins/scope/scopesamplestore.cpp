@@ -10,22 +10,101 @@
 void ScopeChunkSummary::reset()
 {
     constexpr double inf = std::numeric_limits<double>::infinity();
-    std::fill(std::begin(blockMin), std::end(blockMin), inf);
-    std::fill(std::begin(blockMax), std::end(blockMax), -inf);
-    min = inf;
-    max = -inf;
+    const Entry none{inf, -inf};
+    std::fill(std::begin(block), std::end(block), none);
+    std::fill(std::begin(group), std::end(group), none);
+    all = none;
 }
 
-void ScopeChunkSummary::add(std::size_t offset, double value)
+void ScopeChunkSummary::build(const double* values, std::size_t n)
 {
-    // Values that are not finite say nothing about the range.
-    if (!std::isfinite(value))
-        return;
-    const std::size_t b = offset / kBlockSize;
-    blockMin[b] = std::min(blockMin[b], value);
-    blockMax[b] = std::max(blockMax[b], value);
-    min = std::min(min, value);
-    max = std::max(max, value);
+    reset();
+    n = std::min(n, kChunkSize);
+    for (std::size_t b = 0; b * kBlockSize < n; ++b) {
+        Entry& e = block[b];
+        const std::size_t end = std::min(n, b * kBlockSize + kBlockSize);
+        for (std::size_t i = b * kBlockSize; i < end; ++i) {
+            if (values[i] - values[i] == 0.0)
+                widen(e, values[i]);
+        }
+    }
+    // Each level from the one below: an empty entry (+inf, -inf) widens
+    // nothing.
+    for (std::size_t b = 0; b < kBlocks; ++b) {
+        Entry& g = group[b / kBlocksPerGroup];
+        g.min = std::min(g.min, block[b].min);
+        g.max = std::max(g.max, block[b].max);
+    }
+    for (const Entry& g : group) {
+        all.min = std::min(all.min, g.min);
+        all.max = std::max(all.max, g.max);
+    }
+}
+
+void ScopeChunkSummary::range(const double* values, std::size_t first, std::size_t last, double& lo,
+                              double& hi) const
+{
+    double low = lo, high = hi;
+    auto take = [&](const Entry& e) {
+        low = e.min < low ? e.min : low;
+        high = e.max > high ? e.max : high;
+    };
+    auto scan = [&](std::size_t from, std::size_t to) {
+        for (std::size_t i = from; i < to; ++i) {
+            const double x = values[i];
+            if (x - x == 0.0) {
+                low = x < low ? x : low;
+                high = x > high ? x : high;
+            }
+        }
+    };
+    auto takeBlocks = [&](std::size_t from, std::size_t to) {
+        for (std::size_t b = from; b < to; ++b)
+            take(block[b]);
+    };
+
+    // Half-open [a, b): whole blocks [ba, bb) inside, values at the ends.
+    const std::size_t a = first, b = last + 1;
+    const std::size_t ba = (a + kBlockSize - 1) / kBlockSize, bb = b / kBlockSize;
+    if (ba >= bb) {
+        scan(a, b);
+    } else {
+        scan(a, ba * kBlockSize);
+        scan(bb * kBlockSize, b);
+        // Whole groups [ga, gb) among those blocks.
+        const std::size_t ga = (ba + kBlocksPerGroup - 1) / kBlocksPerGroup, gb = bb / kBlocksPerGroup;
+        if (ga >= gb) {
+            takeBlocks(ba, bb);
+        } else {
+            takeBlocks(ba, ga * kBlocksPerGroup);
+            takeBlocks(gb * kBlocksPerGroup, bb);
+            if (ga == 0 && gb == kGroups) {
+                take(all);
+            } else {
+                for (std::size_t g = ga; g < gb; ++g)
+                    take(group[g]);
+            }
+        }
+    }
+    lo = low;
+    hi = high;
+}
+
+bool ScopeColumnSnapshot::range(std::size_t first, std::size_t last, double& lo, double& hi) const
+{
+    if (size == 0 || first > last || first >= size)
+        return false;
+    last = std::min(last, size - 1);
+    constexpr double inf = std::numeric_limits<double>::infinity();
+    double low = inf, high = -inf;
+    scopeChunkedRange(
+        head + first, head + last,
+        [this](std::size_t c) { return std::make_pair(chunks[c]->values, &chunks[c]->summary); }, low, high);
+    if (!(low <= high))
+        return false;
+    lo = low;
+    hi = high;
+    return true;
 }
 
 void ScopeSampleColumn::addChunk()

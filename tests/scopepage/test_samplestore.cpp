@@ -364,3 +364,63 @@ TEST(ScopeGapCounter, CountsRowsMissingAtTheShortestStep)
             EXPECT_NEAR(counter.cycle(), c.cycle, 1e-12) << c.name;
     }
 }
+
+// The summary hierarchy (blocks, groups of blocks, chunks) answers every
+// range with the finite minimum and maximum a plain pass finds: random
+// values with NaN and infinities, a front dropped so the first chunk's
+// summaries also cover values no longer kept, stretches of every length
+// from one value to the whole column.
+TEST(ScopeSampleStore, SummaryRangesEqualAPlainPass)
+{
+    std::mt19937 rng(1901);
+    std::uniform_real_distribution<double> unit(0.0, 1.0);
+    const double inf = std::numeric_limits<double>::infinity();
+    ScopeSampleColumn column;
+    for (int i = 0; i < 700; ++i)
+        column.push_back(i % 2 ? 1e12 : -1e12);  // dropped again below
+    for (int i = 0; i < 5 * int(ScopeChunk::kSize) + 333; ++i) {
+        const double r = unit(rng);
+        column.push_back(r < 0.02 ? std::nan("") : r < 0.03 ? inf : r < 0.04 ? -inf : (unit(rng) - 0.5) * 1000);
+    }
+    for (int i = 0; i < 700; ++i)
+        column.pop_front();
+    const std::vector<double> values = contents(column);
+    const ScopeColumnSnapshot snap = column.snapshot();
+    const std::size_t n = values.size();
+
+    auto plain = [&](std::size_t a, std::size_t b, double& lo, double& hi) {
+        lo = inf;
+        hi = -inf;
+        for (std::size_t i = a; i <= b; ++i) {
+            if (std::isfinite(values[i])) {
+                lo = std::min(lo, values[i]);
+                hi = std::max(hi, values[i]);
+            }
+        }
+        return lo <= hi;
+    };
+    for (int probe = 0; probe < 3000; ++probe) {
+        // Short, middling and long stretches alike.
+        const std::size_t length = std::size_t(std::pow(double(n), unit(rng)));
+        const std::size_t a = std::size_t(unit(rng) * double(n - std::min(length, n - 1)));
+        const std::size_t b = std::min(n - 1, a + length - 1 + (length == 0));
+        double lo = 0, hi = 0, plainLo = 0, plainHi = 0;
+        const bool has = snap.range(a, b, lo, hi);
+        ASSERT_EQ(has, plain(a, b, plainLo, plainHi)) << a << ".." << b;
+        if (has) {
+            ASSERT_EQ(lo, plainLo) << a << ".." << b;
+            ASSERT_EQ(hi, plainHi) << a << ".." << b;
+        }
+    }
+    double lo = 0, hi = 0, plainLo = 0, plainHi = 0;
+    ASSERT_TRUE(snap.range(0, n - 1, lo, hi));
+    ASSERT_TRUE(plain(0, n - 1, plainLo, plainHi));
+    EXPECT_EQ(lo, plainLo);
+    EXPECT_EQ(hi, plainHi);
+    // Nothing finite, and past the end.
+    ScopeSampleColumn empty;
+    for (int i = 0; i < 40; ++i)
+        empty.push_back(i % 2 ? std::nan("") : inf);
+    EXPECT_FALSE(empty.snapshot().range(0, 39, lo, hi));
+    EXPECT_FALSE(snap.range(n, n + 5, lo, hi));
+}
