@@ -2,7 +2,7 @@
 // 36 curves of 10,000 samples (default period) and of 1,000,000 samples, fed
 // from vectors and, as the live page feeds them, from a sample store's
 // snapshot; the snapshot itself (what the data lock is held for) against
-// copying the window out.
+// copying the window out; the plain Qwt drawing of the same window.
 #include "qwtscope.h"
 #include "scopecurvedata.h"
 #include "scopedatatracker.h"
@@ -283,6 +283,67 @@ void BM_SnapshotRedraw(benchmark::State& state)
     state.SetItemsProcessed(state.iterations() * 36 * state.range(0));
 }
 
+// The same window drawn by plain Qwt curves (every sample a polyline
+// point) on the same 1100 x 500 canvas, for comparison.
+void BM_SnapshotRedrawPlainQwt(benchmark::State& state)
+{
+    ScopeSampleStore& store = filledStore(int(state.range(0)));
+    auto plot = sizedPlot();
+    plot->setXAxis(0, double(state.range(0)), double(state.range(0)) / 10);
+    feedSnapshot(*plot, store.snapshot());  // the same Y fit
+    QVector<double> x(int(store.rowCount()));
+    store.times().copyTo(x.data(), store.times().front());
+    std::vector<std::unique_ptr<QwtPlotCurve>> plain;
+    for (int c = 0; c < 36; ++c) {
+        QVector<double> y(int(store.rowCount()));
+        store.slot(c).copyTo(y.data());
+        plot->curve(c)->detach();
+        auto curve = std::make_unique<QwtPlotCurve>();
+        curve->setPen(plot->curve(c)->pen());
+        curve->setPaintAttribute(QwtPlotCurve::ClipPolygons, true);
+        curve->setSamples(x, y);
+        curve->attach(plot.get());
+        plain.push_back(std::move(curve));
+    }
+    plot->replot();
+    QImage image(plot->canvas()->size(), QImage::Format_ARGB32_Premultiplied);
+    for (auto _ : state) {
+        image.fill(Qt::white);
+        QPainter painter(&image);
+        plot->drawCanvas(&painter);
+    }
+    for (auto& curve : plain)
+        curve->detach();
+    state.counters["canvas_w"] = image.width();
+    state.counters["canvas_h"] = image.height();
+    state.SetItemsProcessed(state.iterations() * 36 * state.range(0));
+}
+
+// The parts of that redraw: the hand-over alone, and the hand-over with
+// the column spans of all 36 curves worked out but not painted.
+void BM_SnapshotFeedParts(benchmark::State& state)
+{
+    ScopeSampleStore& store = filledStore(int(state.range(0)));
+    const bool sketch = state.range(1) != 0;
+    auto plot = sizedPlot();
+    plot->setXAxis(0, double(state.range(0)), double(state.range(0)) / 10);
+    plot->replot();
+    plot->updateAxes();
+    const QwtScaleMap xMap = plot->canvasMap(QwtPlot::xBottom);
+    const QwtScaleMap yMap = plot->canvasMap(QwtPlot::yLeft);
+    for (auto _ : state) {
+        feedSnapshot(*plot, store.snapshot());
+        if (!sketch)
+            continue;
+        for (int c = 0; c < 36; ++c) {
+            const QwtSeriesData<QPointF>& data = *plot->curve(c)->data();
+            const ScopeCurveSketch s = scopeCurveSketch(data, xMap, yMap, 0, int(data.size()) - 1);
+            benchmark::DoNotOptimize(s.spans.constData());
+        }
+    }
+    state.SetLabel(sketch ? "feed + sketch" : "feed");
+}
+
 // One mouse move over 36 curves read from a snapshot.
 void BM_SnapshotTrackerMove(benchmark::State& state)
 {
@@ -305,6 +366,8 @@ void BM_SnapshotTrackerMove(benchmark::State& state)
 BENCHMARK(BM_StoreSnapshot)->Arg(10000)->Arg(1000000)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_StoreCopyOut)->Arg(10000)->Arg(1000000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SnapshotRedraw)->Arg(10000)->Arg(1000000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SnapshotRedrawPlainQwt)->Arg(10000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SnapshotFeedParts)->ArgsProduct({{10000, 1000000}, {0, 1}})->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SnapshotTrackerMove)->Arg(10000)->Arg(1000000)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_HandOver36Curves)->Arg(10000)->Arg(1000000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_RedrawGridOnly)->Unit(benchmark::kMillisecond);
