@@ -61,6 +61,7 @@ bool SameRows(const Outcome& a, const Outcome& b)
 std::string BuildStream(FuzzedDataProvider& in, std::vector<_ST_ReadScopeData>& expected)
 {
     std::string stream;
+    double time = 0.0; // a controller's stamps rise along the stream
     const int messages = in.ConsumeIntegralInRange(0, 8);
     for (int m = 0; m < messages; ++m) {
         if (in.ConsumeBool()) {
@@ -82,7 +83,8 @@ std::string BuildStream(FuzzedDataProvider& in, std::vector<_ST_ReadScopeData>& 
             unsigned char* bytes = reinterpret_cast<unsigned char*>(&row);
             for (std::size_t b = 0; b < kRowSize; ++b)
                 bytes[b] = static_cast<unsigned char>(seed + r * 7 + b);
-            std::memcpy(bytes, &r, sizeof r); // rows of one reply differ
+            time += 1.0;
+            std::memcpy(bytes, &time, sizeof time);
             stream.append(reinterpret_cast<const char*>(&row), kRowSize);
             if (r < kMaxRowsPerReply)
                 expected.push_back(row);

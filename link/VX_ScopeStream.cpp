@@ -3,6 +3,7 @@
 #include "VX_Protocol.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <iterator>
 #include <type_traits>
@@ -179,16 +180,25 @@ void ScopeStreamReader::ReadRows(Cursor& in, std::vector<_ST_ReadScopeData>* row
         in.at += take;
         if (m_rowFill < kRowSize)
             return;
+        if (RowsThatFollow(reinterpret_cast<const char*>(&m_row), 1) == 0) {
+            DropRest(in, result);
+            return;
+        }
         rows->push_back(m_row);
         m_rowFill = 0;
         --m_rowsLeft;
         ++result.appended;
     } else {
         const std::size_t count = std::min(m_rowsLeft, in.left() / kRowSize);
-        AppendRows(in.at, count, rows);
-        in.at += count * kRowSize;
-        m_rowsLeft -= count;
-        result.appended += count;
+        const std::size_t good = RowsThatFollow(in.at, count);
+        AppendRows(in.at, good, rows);
+        in.at += good * kRowSize;
+        m_rowsLeft -= good;
+        result.appended += good;
+        if (good < count) {
+            DropRest(in, result);
+            return;
+        }
     }
     if (m_rowsLeft == 0)
         m_part = m_passLeft > 0 ? Part::Pass : Part::Header;
@@ -209,13 +219,42 @@ void ScopeStreamReader::BreakStream(Cursor& in, std::vector<_ST_ReadScopeData>* 
     // Nothing after a count like this can be framed: the rows wholly present
     // are all this "reply" can give, and the controller's next answer starts
     // with the next fetch.
-    const std::size_t count = std::min(in.left() / kRowSize, kMaxRowsPerReply);
+    const std::size_t count = RowsThatFollow(in.at, std::min(in.left() / kRowSize, kMaxRowsPerReply));
     AppendRows(in.at, count, rows);
     result.appended += count;
+    DropRest(in, result);
+}
+
+std::size_t ScopeStreamReader::RowsThatFollow(const char* first, std::size_t count)
+{
+    // A controller stamps its rows with a rising sample time. A row whose
+    // stamp does not rise, or is no number a clock gives, was not framed
+    // from the controller's bytes as it sent them: a reply that was cut
+    // short, whose missing bytes the following reply's header and rows stand
+    // in for. Beyond 2^53 a double no longer counts whole milliseconds, so no
+    // clock reads there; text and integers read as a double land beyond it
+    // or among the subnormal numbers.
+    constexpr double kLargestStamp = 9007199254740992.0; // 2^53
+    for (std::size_t i = 0; i < count; ++i) {
+        double time;
+        std::memcpy(&time, first + i * kRowSize, sizeof time);
+        const int kind = std::fpclassify(time);
+        if ((kind != FP_NORMAL && kind != FP_ZERO) || !(time > m_lastTime) ||
+            std::fabs(time) > kLargestStamp)
+            return i;
+        m_lastTime = time;
+    }
+    return count;
+}
+
+void ScopeStreamReader::DropRest(Cursor& in, ScopeStreamResult& result)
+{
+    // The controller's next answer starts with the next fetch.
     result.broken = true;
     ++m_broken;
     in.at = in.end;
     ExpectHeader();
+    m_lastTime = -std::numeric_limits<double>::infinity();
 }
 
 } // namespace vx

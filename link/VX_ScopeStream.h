@@ -14,6 +14,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <limits>
 #include <string_view>
 #include <vector>
 
@@ -42,7 +43,8 @@ struct ScopeStreamResult
     std::size_t appended = 0;         // rows appended to the caller's vector
     std::size_t acknowledgements = 0; // subscription answers passed over
     std::size_t rowsOverCap = 0;      // rows beyond the 100 a reply gives, passed over
-    bool broken = false;              // a header announced a count no controller sends
+    bool broken = false;              // a header announced a count no controller sends, or a
+                                      // row's time stamp did not follow the row before
 };
 
 class ScopeStreamReader
@@ -56,7 +58,10 @@ public:
     // are kept for the next Read. A header whose count exceeds
     // kMaxRowsInReply breaks the stream: the whole rows present in these
     // bytes (at most 100) are taken, the rest of them is dropped, and the
-    // next Read starts at a new reply.
+    // next Read starts at a new reply. So does a row whose time stamp does
+    // not rise above the one before or is no clock's reading (subnormal,
+    // non-finite, beyond 2^53): the rows before it are taken, it and the rest
+    // of these bytes are not.
     ScopeStreamResult Read(std::string_view bytes, double* cpuLoad, std::uint32_t* memory,
                            std::vector<_ST_ReadScopeData>* rows);
 
@@ -93,6 +98,8 @@ private:
     void PassOver(Cursor& in);
     void BreakStream(Cursor& in, std::vector<_ST_ReadScopeData>* rows, ScopeStreamResult& result);
     void ExpectHeader();
+    std::size_t RowsThatFollow(const char* first, std::size_t count);
+    void DropRest(Cursor& in, ScopeStreamResult& result);
 
     Part m_part = Part::Header;
     // The header being gathered.
@@ -104,6 +111,8 @@ private:
     // Rows of the current reply still to deliver, then bytes to pass over.
     std::size_t m_rowsLeft = 0;
     std::uint64_t m_passLeft = 0;
+    // Time stamp of the last row delivered since the stream (re)started.
+    double m_lastTime = -std::numeric_limits<double>::infinity();
 
     std::uint64_t m_broken = 0;
     std::uint64_t m_rowsOverCap = 0;

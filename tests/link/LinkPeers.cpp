@@ -437,7 +437,7 @@ double RowValue(std::size_t i, std::size_t k)
 }
 
 std::string ScopeReplyBytes(double cpuLoad, std::uint32_t memory, std::uint32_t announced,
-                            std::size_t rowsPresent)
+                            std::size_t rowsPresent, std::size_t firstRow)
 {
     std::string bytes(32 + rowsPresent * 296, '\0');
     std::memcpy(&bytes[0], "RBTLhead-not-read", 16);
@@ -446,9 +446,9 @@ std::string ScopeReplyBytes(double cpuLoad, std::uint32_t memory, std::uint32_t 
     std::memcpy(&bytes[28], &announced, 4);
     for (std::size_t i = 0; i < rowsPresent; ++i) {
         double row[37];
-        row[0] = RowTime(i);
+        row[0] = RowTime(firstRow + i);
         for (std::size_t k = 0; k < 36; ++k)
-            row[k + 1] = RowValue(i, k);
+            row[k + 1] = RowValue(firstRow + i, k);
         std::memcpy(&bytes[32 + i * 296], row, sizeof row);
     }
     return bytes;

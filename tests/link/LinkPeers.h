@@ -144,9 +144,10 @@ std::string ScalarResponse(const std::string& valueXml);
 std::string FaultResponse(int code, const std::string& text);
 
 // Bytes of a scope data reply: 16 header bytes, CPU load, memory figure, row
-// count and the given rows (row i has time 1000 + i and value k = i * 100 + k).
+// count and the given rows (row i has time 1000 + firstRow + i and value k =
+// (firstRow + i) * 100 + k).
 std::string ScopeReplyBytes(double cpuLoad, std::uint32_t memory, std::uint32_t announced,
-                            std::size_t rowsPresent);
+                            std::size_t rowsPresent, std::size_t firstRow = 0);
 double RowTime(std::size_t i);
 double RowValue(std::size_t i, std::size_t k);
 
