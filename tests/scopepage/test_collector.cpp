@@ -83,10 +83,11 @@ TEST(DataCollector, ReadsWhileRunEnabledAndIdlesOtherwise)
     // other starts (however slowly the machine runs it).
     const int idle = source.done.load();
     std::this_thread::sleep_for(std::chrono::milliseconds(400));
-    EXPECT_LE(source.done.load(), idle + 1) << "no reads while the run flag is clear";
+    const int paused = source.done.load();
+    EXPECT_LE(paused, idle + 1) << "no reads while the run flag is clear";
 
     collector->setRun(true);
-    ASSERT_TRUE(waitUntil([&] { return source.done.load() > idle; }, 2000));
+    ASSERT_TRUE(waitUntil([&] { return source.done.load() > paused; }));
     collector->shutdown();
     EXPECT_TRUE(collector->isFinished());
     EXPECT_EQ(collector->cycles(), quint64(source.done.load()));
@@ -192,7 +193,7 @@ TEST_F(ScopePageThreaded, RowsArriveInTheirSlotsUntilStop)
     }
     EXPECT_TRUE(page->samples(4).empty());
     // The plot is fed by the timer while running.
-    ASSERT_TRUE(waitFor([&] { return page->plot()->curve(3)->dataSize() > 0; }, 5000));
+    ASSERT_TRUE(waitFor([&] { return page->plot()->curve(3)->dataSize() > 0; }));
 
     // Once Stop returned, no row lands; a read already past its run check
     // may still happen, no more.
