@@ -333,7 +333,7 @@ void TestDialogs::aboutCloseAndLanguageChange()
     QElapsedTimer t;
     t.start();
     d.exec();
-    QVERIFY(t.elapsed() < 5000);
+    QVERIFY(t.elapsed() < 60000);   // a hang detector: the driver's click ended it
     QVERIFY(!d.isVisible());
 }
 
