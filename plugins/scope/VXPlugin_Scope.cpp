@@ -402,7 +402,7 @@ void VXPlugin_Scope::OnScopeSetting()
 
 void VXPlugin_Scope::OnStartScope()
 {
-    m_generation.fetch_add(1);
+    nextGeneration();
     {
         VX_LockGurad guard(&m_statLock);
         m_cycleMax = m_cycleCur = m_cycleLastTick = 0;
@@ -433,7 +433,7 @@ void VXPlugin_Scope::OnStartScope()
 
 void VXPlugin_Scope::OnStopScope()
 {
-    m_generation.fetch_add(1);
+    nextGeneration();
     m_errorCount = 0;
     m_running.store(false);
     m_grab.store(true);
@@ -443,6 +443,14 @@ void VXPlugin_Scope::OnStopScope()
     m_btnExport->setEnabled(true);
     m_collector->setRun(false);
     fireTrigger(0);
+}
+
+void VXPlugin_Scope::nextGeneration()
+{
+    // Under the data lock, as the collector's appending: once Start or Stop
+    // returned, no row of the run before lands, however late its pass runs.
+    VX_LockGurad guard(&m_dataLock);
+    m_generation.fetch_add(1);
 }
 
 void VXPlugin_Scope::OnResetView()
@@ -547,6 +555,9 @@ void VXPlugin_Scope::readScopeOnce()
         return;
     countGaps(generation, rows);
     checkTrigger(rows);
+    VX_LockGurad guard(&m_dataLock);
+    if (generation != m_generation.load())
+        return;
     for (const _ST_ReadScopeData& row : rows) {
         if (!m_grab.load())
             break;

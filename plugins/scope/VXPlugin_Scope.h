@@ -115,6 +115,7 @@ protected:
 
 private:
     void buildForm();
+    void nextGeneration();
     void clearScopeData();
     void setBottomAxis(double min, double max, double step);
     void checkTrigger(const std::vector<_ST_ReadScopeData>& rows);

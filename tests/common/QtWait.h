@@ -10,8 +10,10 @@
 
 namespace vxtest {
 
-// Runs the event loop until pred() holds or the time is up.
-inline bool waitFor(const std::function<bool()>& pred, int timeoutMs = 5000)
+// Runs the event loop until pred() holds or the time is up (a hang detector:
+// generous, as a loaded machine may take long; a wait that succeeds returns
+// at once).
+inline bool waitFor(const std::function<bool()>& pred, int timeoutMs = 20000)
 {
     QElapsedTimer t;
     t.start();

@@ -103,7 +103,7 @@ TEST(ProgramFaults, DashboardClosedDuringAScopeRunThenAddressConfirmedAgain)
     window.resize(1400, 800);
     window.show();
 
-    ASSERT_TRUE(waitFor([&] { return modals.idle() && lamp->styleSheet() != gray; }, 10000))
+    ASSERT_TRUE(waitFor([&] { return modals.idle() && lamp->styleSheet() != gray; }, 30000))
         << "the lamp never left gray after the address was confirmed";
     const QString green = lamp->styleSheet();
 
@@ -122,29 +122,38 @@ TEST(ProgramFaults, DashboardClosedDuringAScopeRunThenAddressConfirmedAgain)
 
     // The controller drops the dashboard connection.
     ASSERT_TRUE(sim.command("close-dash"));
-    EXPECT_TRUE(waitFor([&] { return exportButton->isEnabled() && lamp->styleSheet() == gray; }, 5000))
+    EXPECT_TRUE(waitFor([&] { return exportButton->isEnabled() && lamp->styleSheet() == gray; }, 30000))
         << "the run did not stop or the lamp stayed green";
     EXPECT_TRUE(modals.messages.isEmpty()) << modals.messages.join('\n').toStdString();
 
     // The user confirms the address again: link and scope are back.
     modals.then(confirmAddress(QString::fromStdString(sim.address())));
     QTimer::singleShot(0, &window, [&] { QMetaObject::invokeMethod(&window, "slot_NetworkConfigTriggered"); });
-    ASSERT_TRUE(waitFor([&] { return modals.idle() && lamp->styleSheet() == green; }, 10000));
+    ASSERT_TRUE(waitFor([&] { return modals.idle() && lamp->styleSheet() == green; }, 30000));
+    auto* plot = page->findChild<QwtPlot*>();
+    ASSERT_NE(plot, nullptr);
+    auto curves = [&] {
+        std::vector<QwtPlotCurve*> all;
+        for (QwtPlotItem* item : plot->itemList())
+            if (auto* curve = dynamic_cast<QwtPlotCurve*>(item))
+                all.push_back(curve);
+        return all;
+    };
+    auto most = [&] {
+        size_t n = 0;
+        for (QwtPlotCurve* curve : curves())
+            n = std::max(n, curve->dataSize());
+        return n;
+    };
     button(page, "ScopePlugin_btn_StartScope")->click();
-    waitFor([] { return false; }, 1500);
+    // The scope samples again after reconnecting (however slowly the machine
+    // runs: the wait is a hang detector).
+    EXPECT_TRUE(waitFor([&] { return most() > 300; }, 30000)) << "the scope did not sample after reconnecting";
     button(page, "ScopePlugin_btn_StopScope")->click();
     ASSERT_TRUE(exportButton->isEnabled());
 
-    // The scope sampled again after reconnecting: its curves hold about a
-    // second of samples, in rising time order.
-    auto* plot = page->findChild<QwtPlot*>();
-    ASSERT_NE(plot, nullptr);
-    size_t most = 0;
-    for (QwtPlotItem* item : plot->itemList()) {
-        auto* curve = dynamic_cast<QwtPlotCurve*>(item);
-        if (!curve)
-            continue;
-        most = std::max(most, curve->dataSize());
+    // Its curves hold the samples in rising time order.
+    for (QwtPlotCurve* curve : curves()) {
         double previous = -1e300;
         for (size_t i = 0; i < curve->dataSize(); ++i) {
             const double t = curve->sample(i).x();
@@ -152,7 +161,6 @@ TEST(ProgramFaults, DashboardClosedDuringAScopeRunThenAddressConfirmedAgain)
             previous = t;
         }
     }
-    EXPECT_GT(most, 300u) << "the scope did not sample after reconnecting";
     window.close();
 }
 

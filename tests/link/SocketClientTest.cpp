@@ -14,6 +14,7 @@
 #include <cstring>
 #include <memory>
 #include <netinet/in.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -544,9 +545,9 @@ TEST(CommandClient, FailedConnectLeavesBothClosed)
 
 TEST(CommandClient, FirstConnectionFailingAfterTheSecondClosesBoth)
 {
-    // A controller whose accept queue holds one connection and never accepts:
-    // the second connection gets the place, the first one's handshake is
-    // dropped, so its connect runs into the 2 s send time-out.
+    // The second connection is made first and succeeds (the controller's
+    // queue takes it); the first one then fails: the process has no
+    // descriptor left for its socket. Both end closed.
     const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     ASSERT_GE(listener, 0);
     const int yes = 1;
@@ -556,15 +557,32 @@ TEST(CommandClient, FirstConnectionFailingAfterTheSecondClosesBoth)
     local.sin_port = htons(10003);
     inet_pton(AF_INET, "127.0.0.23", &local.sin_addr);
     ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&local), sizeof local), 0);
-    ASSERT_EQ(::listen(listener, 0), 0);
+    ASSERT_EQ(::listen(listener, 8), 0);
+    const timeval bound{10, 0};   // accept and recv below wait no longer
+    setsockopt(listener, SOL_SOCKET, SO_RCVTIMEO, &bound, sizeof bound);
 
     VX_CommandClient command;
-    const auto start = Clock::now();
-    EXPECT_EQ(command.Connect("127.0.0.23", 10003), ETIMEDOUT);
-    const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start);
+    rlimit limit{};
+    ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &limit), 0);
+    const int lowestFree = ::dup(0);   // every descriptor below it is taken
+    ASSERT_GE(lowestFree, 0);
+    ::close(lowestFree);
+    rlimit oneLeft = limit;
+    oneLeft.rlim_cur = rlim_t(lowestFree) + 1;
+    ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &oneLeft), 0);
+    const int result = command.Connect("127.0.0.23", 10003);
+    ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &limit), 0);
+
+    EXPECT_EQ(result, EMFILE);
     EXPECT_EQ(command.First().Socket(), -1);
     EXPECT_EQ(command.Second().Socket(), -1);
-    EXPECT_LT(took.count(), 10000) << "a connect is bounded by the send time-out";
+    // The second connection was made, and closed again.
+    const int accepted = ::accept(listener, nullptr, nullptr);
+    ASSERT_GE(accepted, 0);
+    setsockopt(accepted, SOL_SOCKET, SO_RCVTIMEO, &bound, sizeof bound);
+    char byte = 0;
+    EXPECT_EQ(::recv(accepted, &byte, 1, 0), 0);
+    ::close(accepted);
     ::close(listener);
 }
 

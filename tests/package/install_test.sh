@@ -63,8 +63,18 @@ mkdir -p "$tmp/home"
 HOME="$tmp/home" XDG_CONFIG_HOME="$tmp/home/.config" XDG_STATE_HOME="$tmp/home/.local/state" \
   QT_QPA_PLATFORM=offscreen "$prefix/bin/vxtools" >"$tmp/vxtools.log" 2>&1 &
 vx_pid=$!
-sleep 2
-kill -0 "$vx_pid" 2>/dev/null || { cat "$tmp/vxtools.log" >&2; fail "the installed program ended within 2 s"; }
+# Started means its three plug-ins are loaded, however long a busy machine
+# takes (bounded); then it must still be up a moment later.
+loaded=0
+for _ in $(seq 1200); do
+  kill -0 "$vx_pid" 2>/dev/null || break
+  loaded=$(grep -o 'libVXPlugin_[A-Za-z]*\.so' "/proc/$vx_pid/maps" 2>/dev/null | sort -u | wc -l)
+  [ "$loaded" -ge 3 ] && break
+  sleep 0.1
+done
+[ "$loaded" -ge 3 ] || { cat "$tmp/vxtools.log" >&2; fail "the installed program did not load its 3 plug-ins ($loaded)"; }
+sleep 1
+kill -0 "$vx_pid" 2>/dev/null || { cat "$tmp/vxtools.log" >&2; fail "the installed program ended after start-up"; }
 if grep -qi 'cannot load\|not a valid\|undefined symbol' "$tmp/vxtools.log"; then
   cat "$tmp/vxtools.log" >&2; fail "the program reported a loading problem"
 fi

@@ -56,7 +56,7 @@ public:
     std::atomic<int> done{0};
 };
 
-bool waitUntil(const std::function<bool()>& pred, int timeoutMs = 5000)
+bool waitUntil(const std::function<bool()>& pred, int timeoutMs = 20000)
 {
     const auto end = Clock::now() + std::chrono::milliseconds(timeoutMs);
     while (!pred()) {
@@ -80,14 +80,15 @@ TEST(DataCollector, ReadsWhileRunEnabledAndIdlesOtherwise)
     EXPECT_TRUE(collector->runEnabled());
 
     collector->setRun(false);
-    // Let a pass that was under way end.
-    std::this_thread::sleep_for(std::chrono::milliseconds(150));
+    // A pass under way, or one already past its run check, still ends; no
+    // other starts (however slowly the machine runs it).
     const int idle = source.done.load();
-    std::this_thread::sleep_for(std::chrono::milliseconds(250));
-    EXPECT_EQ(source.done.load(), idle) << "no reads while the run flag is clear";
+    std::this_thread::sleep_for(std::chrono::milliseconds(400));
+    const int paused = source.done.load();
+    EXPECT_LE(paused, idle + 1) << "no reads while the run flag is clear";
 
     collector->setRun(true);
-    ASSERT_TRUE(waitUntil([&] { return source.done.load() > idle; }, 2000));
+    ASSERT_TRUE(waitUntil([&] { return source.done.load() > paused; }));
     collector->shutdown();
     EXPECT_TRUE(collector->isFinished());
     EXPECT_EQ(collector->cycles(), quint64(source.done.load()));
@@ -193,16 +194,16 @@ TEST_F(ScopePageThreaded, RowsArriveInTheirSlotsUntilStop)
     }
     EXPECT_TRUE(page->samples(4).empty());
     // The plot is fed by the timer while running.
-    ASSERT_TRUE(waitFor([&] { return page->plot()->curve(3)->dataSize() > 0; }, 5000));
+    ASSERT_TRUE(waitFor([&] { return page->plot()->curve(3)->dataSize() > 0; }));
 
+    // Once Stop returned, no row lands; a read already past its run check
+    // may still happen, no more.
     page->OnStopScope();
-    // A cycle that was under way may still finish; then nothing more comes.
-    QThread::msleep(200);
     const std::size_t stopped = page->sampleTimes().size();
     const int reads = link.reads();
-    QThread::msleep(300);
+    QThread::msleep(400);
     EXPECT_EQ(page->sampleTimes().size(), stopped);
-    EXPECT_EQ(link.reads(), reads);
+    EXPECT_LE(link.reads(), reads + 1);
     EXPECT_TRUE(page->collector()->isRunning()) << "the thread idles between acquisitions";
 
     // Start again: the buffers start empty and fill anew.

@@ -750,6 +750,13 @@ TEST_F(ScopePage, CheckedLegendEntryHidesItsCurveUntilStart)
 
 TEST_F(ScopePage, SettingShowsTheDialogCentredAndNonModal)
 {
+    // Five sixths of the page, capped at 600 x 800, unless the dialog's
+    // texts need more; centred on the page. Both sizes follow what the texts
+    // need with the fonts at hand, so they are read, not assumed.
+    auto wanted = [&](QScopeSetting* d) {
+        return QSize(std::min(page->width() * 5 / 6, 600), std::min(page->height() * 5 / 6, 800))
+            .expandedTo(d->minimumSizeHint());
+    };
     page->resize(1137, 620);
     page->move(100, 50);
     page->show();
@@ -757,20 +764,17 @@ TEST_F(ScopePage, SettingShowsTheDialogCentredAndNonModal)
     QScopeSetting* d = page->settingDialog();
     ASSERT_TRUE(waitFor([&] { return d->isVisible(); }));
     EXPECT_FALSE(d->isModal());
-    // Five sixths of the page, capped at 600 x 800, unless the dialog's
-    // layout needs more.
-    const QSize wanted = QSize(600, 516).expandedTo(d->minimumSizeHint());
-    EXPECT_EQ(d->size(), wanted);
+    EXPECT_EQ(d->size(), wanted(d));
     const QPoint expected = page->mapToGlobal(QPoint(0, 0))
-                            + QPoint((1137 - wanted.width()) / 2, (620 - wanted.height()) / 2);
+                            + QPoint((page->width() - d->width()) / 2, (page->height() - d->height()) / 2);
     EXPECT_EQ(d->pos(), expected);
     EXPECT_TRUE(page->isEnabled());
     d->hide();
 
     page->resize(600, 1200);
     page->OnScopeSetting();
-    EXPECT_EQ(d->size(), QSize(500, 800).expandedTo(d->minimumSizeHint())) << "capped at 800 high";
-    EXPECT_EQ(d->height(), 800);
+    EXPECT_EQ(d->size(), wanted(d));
+    EXPECT_EQ(d->height(), 800) << "capped at 800 high";
     d->hide();
 }
 

@@ -35,8 +35,9 @@ inline bool installPlugins(const QString& pluginsDir, const QList<QPair<QString,
 }
 
 // Runs `act` on the next modal widget to appear, polling every 20 ms for at
-// most `ms`. Returns at once; the caller waits for the effect with QTRY_*.
-inline void onNextModal(std::function<void(QWidget*)> act, int ms = 5000)
+// most `ms` (generous: a loaded machine may be slow to show it). Returns at
+// once; the caller waits for the effect with QTRY_* (or modalsDone()).
+inline void onNextModal(std::function<void(QWidget*)> act, int ms = 30000)
 {
     auto* timer = new QTimer(qApp);
     timer->setObjectName(QStringLiteral("shelltest-modal-driver"));
@@ -53,6 +54,17 @@ inline void onNextModal(std::function<void(QWidget*)> act, int ms = 5000)
         }
     });
     timer->start();
+}
+
+// Whether every driver has acted (or given up) and no modal dialog is open:
+// what a test waits for before it goes on, instead of a guessed pause.
+inline bool modalsDone()
+{
+    const auto drivers = qApp->findChildren<QTimer*>(QStringLiteral("shelltest-modal-driver"));
+    for (QTimer* t : drivers)
+        if (t->isActive())
+            return false;
+    return !QApplication::activeModalWidget();
 }
 
 // Drops drivers still waiting, so one test's handler never acts on the next

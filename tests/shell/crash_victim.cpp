@@ -45,6 +45,12 @@ extern "C" __attribute__((noinline)) void vx_victim_worker_fault()
     vx_victim_fault_here();
 }
 
+extern "C" __attribute__((noinline)) void vx_victim_abort_here()
+{
+    announce();
+    std::abort();
+}
+
 __attribute__((noinline)) int vx_victim_recurse(int depth)
 {
     volatile char pad[4096];
@@ -104,10 +110,7 @@ int main(int argc, char** argv)
         auto* collector = new DataCollector(cycle);
         QTimer::singleShot(0, [collector] { collector->start(); });
     } else if (mode == "abort") {
-        QTimer::singleShot(0, [] {
-            announce();
-            std::abort();
-        });
+        QTimer::singleShot(0, [] { vx_victim_abort_here(); });
     } else {
         return 2;
     }

@@ -15,6 +15,7 @@
 #include <QTemporaryDir>
 
 #include <algorithm>
+#include <cctype>
 #include <cstring>
 #include <elf.h>
 #include <fstream>
@@ -97,12 +98,26 @@ pid_t crashTid(const std::string& output)
     return at == std::string::npos ? 0 : pid_t(std::atol(output.c_str() + at + 10));
 }
 
+// gdb's frame lines ("#0  ...", "#1  ..."), innermost first.
+std::vector<std::string> frameLines(const std::string& gdbOutput)
+{
+    std::vector<std::string> lines;
+    std::istringstream in(gdbOutput);
+    for (std::string line; std::getline(in, line);)
+        if (line.size() > 1 && line[0] == '#' && std::isdigit(static_cast<unsigned char>(line[1])))
+            lines.push_back(line);
+    return lines;
+}
+
+// Only the victim's own noinline functions are named: what the C library's
+// frames are called depends on its version and symbols, and the compiler may
+// inline or tail-call anything else.
 struct CrashCase
 {
     const char* mode;
     int signal;
-    const char* frame;        // functions gdb must show in the crashing thread's stack
-    const char* frame2;
+    const char* top;     // the function of frame #0, or nullptr (inside a library)
+    const char* below;   // a function of a later frame, or nullptr
     size_t minThreads;
     const char* thread = nullptr;   // the crashing thread's name, where it matters
 };
@@ -157,20 +172,28 @@ TEST_P(CrashDump, WritesCoreAndShowsMessage)
     if (access("/usr/bin/gdb", X_OK) == 0) {
         const ChildResult g = runChild({"/usr/bin/gdb", "-nx", "-batch", "-ex", "bt 12", victim, dump}, 90000);
         ASSERT_FALSE(g.timedOut);
-        EXPECT_NE(g.output.find(c.frame), std::string::npos) << g.output;
-        EXPECT_NE(g.output.find(c.frame2), std::string::npos) << g.output;
+        const std::vector<std::string> frames = frameLines(g.output);
+        ASSERT_GE(frames.size(), 2u) << g.output;
+        if (c.top) {
+            EXPECT_NE(frames[0].find(c.top), std::string::npos) << g.output;
+        }
+        if (c.below) {
+            EXPECT_TRUE(std::any_of(frames.begin() + 1, frames.end(),
+                                    [&](const std::string& f) { return f.find(c.below) != std::string::npos; }))
+                << g.output;
+        }
     }
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Faults, CrashDump,
-    ::testing::Values(CrashCase{"gui", SIGSEGV, "#0  0x", "vx_victim_fault_here", 2},
-                      CrashCase{"thread", SIGSEGV, "vx_victim_fault_here", "start_thread", 2},
-                      CrashCase{"overflow", SIGSEGV, "vx_victim_recurse", "vx_victim_recurse", 1},
-                      CrashCase{"thread_overflow", SIGSEGV, "vx_victim_recurse", "vx_victim_recurse", 2},
-                      CrashCase{"collector_overflow", SIGSEGV, "vx_victim_recurse", "vx_victim_recurse", 2,
+    ::testing::Values(CrashCase{"gui", SIGSEGV, "vx_victim_fault_here", nullptr, 2},
+                      CrashCase{"thread", SIGSEGV, "vx_victim_fault_here", nullptr, 2},
+                      CrashCase{"overflow", SIGSEGV, nullptr, "vx_victim_recurse", 1},
+                      CrashCase{"thread_overflow", SIGSEGV, nullptr, "vx_victim_recurse", 2},
+                      CrashCase{"collector_overflow", SIGSEGV, nullptr, "vx_victim_recurse", 2,
                                 "DataCollector"},
-                      CrashCase{"abort", SIGABRT, "abort", "crash_victim.cpp", 1}),
+                      CrashCase{"abort", SIGABRT, nullptr, "vx_victim_abort_here", 1}),
     [](const ::testing::TestParamInfo<CrashCase>& info) { return std::string(info.param.mode); });
 
 // The guard every thread body opens with: the thread has a signal stack while

@@ -23,6 +23,7 @@
 #include <sys/stat.h>
 
 using shelltest::installPlugins;
+using shelltest::modalsDone;
 using shelltest::onNextModal;
 
 namespace {
@@ -434,7 +435,7 @@ void TestMainWindow::networkActionAsksAgain()
 {
     cancelNextDialog();
     MainWindow w(nullptr, programDir());
-    QTest::qWait(500);   // the first tick's dialog, cancelled
+    QTRY_VERIFY_WITH_TIMEOUT(modalsDone(), 40000);   // the first tick's address dialog, cancelled
     QVERIFY(!QApplication::activeModalWidget());
     QString shown;
     confirmNextDialog("127.0.2.14", &shown);
@@ -453,7 +454,7 @@ void TestMainWindow::aboutActionOpensDialog()
     VXRPC_InitClient("127.0.2.250", 20000, 10003);
     cancelNextDialog();
     MainWindow w(nullptr, programDir());
-    QTest::qWait(500);   // the first tick's address dialog, cancelled
+    QTRY_VERIFY_WITH_TIMEOUT(modalsDone(), 40000);   // the first tick's address dialog, cancelled
     QString seen;
     bool parentless = false;
     onNextModal([&](QWidget* modal) {
@@ -486,7 +487,7 @@ void TestMainWindow::maximiseToggle()
     w.setGeometry(100, 80, 900, 700);
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
-    QTest::qWait(400);
+    QTRY_VERIFY_WITH_TIMEOUT(modalsDone(), 40000);   // the first tick's address dialog, cancelled
     auto* button = w.findChild<QPushButton*>(QStringLiteral("btn_Maximized"));
     const QRect normal = w.geometry();
 
@@ -530,7 +531,7 @@ void TestMainWindow::dragByTopFrame()
     w.setGeometry(100, 100, 800, 600);
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
-    QTest::qWait(300);
+    QTRY_VERIFY_WITH_TIMEOUT(modalsDone(), 40000);   // the first tick's address dialog, cancelled
     const QPoint start = w.pos();
     const QPoint grab(300, 30);   // inside the top frame
     auto send = [&](QEvent::Type type, QPoint local, QPoint global, Qt::MouseButton button, Qt::MouseButtons held) {
