@@ -68,7 +68,8 @@ vx_pid=$!
 loaded=0
 for _ in $(seq 1200); do
   kill -0 "$vx_pid" 2>/dev/null || break
-  loaded=$(grep -o 'libVXPlugin_[A-Za-z]*\.so' "/proc/$vx_pid/maps" 2>/dev/null | sort -u | wc -l)
+  # (no match yet is no failure: set -e must not end the script here)
+  loaded=$( (grep -o 'libVXPlugin_[A-Za-z]*\.so' "/proc/$vx_pid/maps" 2>/dev/null || true) | sort -u | wc -l)
   [ "$loaded" -ge 3 ] && break
   sleep 0.1
 done
