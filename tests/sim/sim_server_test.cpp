@@ -233,7 +233,9 @@ TEST(SimDashboard, SplitRepliesComeInPiecesWithGaps)
     ASSERT_TRUE(sim);
     Client c("127.0.1.106", 20003);
     ASSERT_TRUE(subscribe(c, {49})); // 16 bytes: one piece
-    std::this_thread::sleep_for(40ms);
+    // Rows gather at 1 kHz; seven already make a reply of two pieces, so a
+    // simulator slowed by a busy machine still gives enough.
+    std::this_thread::sleep_for(100ms);
     DashRequest fetch;
     fetch.command = kReadScopeData;
     ASSERT_TRUE(c.send(encodeDashRequest(fetch)));
@@ -241,7 +243,7 @@ TEST(SimDashboard, SplitRepliesComeInPiecesWithGaps)
     ASSERT_EQ(reply.size(), 32u);
     const auto firstBytes = std::chrono::steady_clock::now();
     const size_t rows = getU32(&reply[28]);
-    ASSERT_GE(rows, 30u);
+    ASSERT_GE(rows, 7u);
     reply += c.receive(rows * kScopeRowSize, 10s);
     const auto whole = std::chrono::steady_clock::now();
     ASSERT_TRUE(parseScopeReply(reply));
