@@ -36,6 +36,8 @@ class QRadioButton;
 class QVBoxLayout;
 class QScopeSetting;
 class QwtScope;
+class ScopeReadoutPanel;
+class ScopeSpectrumWindow;
 
 // The link library calls the page makes. The defaults are the VX_Prod
 // exports; tests put fakes in their place.
@@ -109,6 +111,16 @@ public slots:
     void slot_Disconnected2ZPS();
     void slot_cb_StopWhenErrorClicked();
     void CheckTriggerStatus();
+
+    // ---- measuring: A/B cursors, readout, spectrum ------------------------
+public:
+    ScopeReadoutPanel* readoutPanel() const { return m_readout; }
+    // Created at the first "Spectrum…"; nullptr before.
+    ScopeSpectrumWindow* spectrumWindow() const { return m_spectrum; }
+    QPushButton* cursorsButton() const { return m_btnCursors; }
+    QPushButton* statisticsButton() const { return m_btnStatistics; }
+    void setCursorsOn(bool on);
+    void openSpectrum();
 
 protected:
     void timerEvent(QTimerEvent* event) override;
@@ -194,4 +206,13 @@ private:
     QLineEdit* m_editThreshold = nullptr;
     QCheckBox* m_cbAbsolute = nullptr;
     QLineEdit* m_editDelay = nullptr;
+
+    void buildMeasure();
+    void measureChanged();
+    void showReadout();
+    ScopeReadoutPanel* m_readout = nullptr;
+    ScopeSpectrumWindow* m_spectrum = nullptr;
+    QPushButton* m_btnCursors = nullptr;
+    QPushButton* m_btnSpectrum = nullptr;
+    QPushButton* m_btnStatistics = nullptr;
 };
