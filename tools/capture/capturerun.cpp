@@ -1,5 +1,7 @@
 #include "capturerun.h"
 
+#include "scopeanalysis.h"
+
 #include "VX_Prod.h"
 #include "capturechannels.h"
 #include "scopefile.h"
@@ -147,9 +149,12 @@ ParseResult parseArguments(const QStringList& arguments, Options& options, QStri
                                      QStringLiteral("seconds"), QStringLiteral("5"));
     const QCommandLineOption quiet({QStringLiteral("q"), QStringLiteral("quiet")},
                                    QStringLiteral("No progress, only errors."));
+    const QCommandLineOption stats(QStringLiteral("stats"),
+                                   QStringLiteral("At the end, print per channel (tab-separated): samples, min, "
+                                                  "max, peak-to-peak, mean, RMS, standard deviation."));
     parser.addOptions({help, list, address, output, duration, channel, joints, link, axes, endEffector,
                        components, trigger, condition, threshold, grab, absolute, triggerTimeout, stopOnError,
-                       timeout, quiet});
+                       timeout, quiet, stats});
 
     if (!parser.parse(arguments)) {
         message = parser.errorText();
@@ -191,6 +196,7 @@ ParseResult parseArguments(const QStringList& arguments, Options& options, QStri
     }
     options.stopOnError = parser.isSet(stopOnError);
     options.quiet = parser.isSet(quiet);
+    options.stats = parser.isSet(stats);
 
     GroupSelection groups;
     groups.joints = splitList(parser.values(joints));
@@ -454,6 +460,7 @@ int runCapture(const Options& options, std::FILE* err, const std::function<bool(
     // One curve per channel; each row is written through the page's own
     // row writer with this row as sample 0 of every curve that receives.
     QVector<scopefile::Curve> curves;
+    std::vector<ScopeStatistics> statistics(std::size_t(options.channels.channels.size()));
     std::vector<bool> receives;
     QStringList titles;
     for (const ScopeChannel& c : options.channels.channels) {
@@ -596,6 +603,7 @@ int runCapture(const Options& options, std::FILE* err, const std::function<bool(
                         c.y.resize(1);
                         c.x[0] = x;
                         c.y[0] = row.values[k];
+                        statistics[std::size_t(k)].add(row.values[k]);
                     }
                 }
                 if (!out.write(scopefile::rowLine(curves, 0))) {
@@ -721,6 +729,13 @@ int runCapture(const Options& options, std::FILE* err, const std::function<bool(
                         .arg(brokenReplies));
     if (skipped > 0)
         report.warn(QStringLiteral("%1 row(s) skipped whose time stamp did not advance").arg(skipped));
+    if (options.stats && err) {
+        // Asked for: printed also with --quiet, as a table to cut out.
+        std::fprintf(err, "vxscope-capture: statistics per channel\n%s\n", qPrintable(scopeStatisticsHeading()));
+        for (int k = 0; k < curves.size(); ++k)
+            std::fprintf(err, "%s\n",
+                         qPrintable(scopeStatisticsRow(curves[k].title, curves[k].unit, statistics[std::size_t(k)])));
+    }
     report.say(QStringLiteral("wrote %1 rows of %2 channel(s), %3 s of controller time, to %4")
                    .arg(written)
                    .arg(options.channels.count())
