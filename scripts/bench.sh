@@ -12,7 +12,7 @@ mkdir -p "$out"
 # VX_BENCH_REUSE=1 prints the table of the last run again without running.
 if [ "${VX_BENCH_REUSE:-0}" != 1 ]; then
 cmake -S "$here" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DVX_BUILD_BENCH=ON >/dev/null
-cmake --build "$build" -j2 --target scope_bench scopeplot_bench link_bench vx-startup-timer \
+cmake --build "$build" -j2 --target scope_bench scopeplot_bench link_bench measure_bench vx-startup-timer \
     VXTools VXPlugin_Scope VXPlugin_Config VXPlugin_Script >/dev/null
 
 export QT_QPA_PLATFORM=offscreen
@@ -20,6 +20,7 @@ export QT_QPA_PLATFORM=offscreen
     --benchmark_out="$out/scope.json" --benchmark_out_format=json >/dev/null 2>&1
 "$build/bench-bin/scopeplot_bench" --benchmark_filter='StoreSnapshot|StoreCopyOut|SnapshotRedraw|SnapshotTrackerMove|TrackerMoveFullScan' \
     --benchmark_out="$out/scopeplot.json" --benchmark_out_format=json >/dev/null 2>&1
+"$build/bench-bin/measure_bench" --benchmark_out="$out/measure.json" --benchmark_out_format=json >/dev/null 2>&1
 "$build/bench-bin/link_bench" --benchmark_out="$out/link.json" --benchmark_out_format=json >/dev/null 2>&1
 "$here/bench/startup/vxtools-startup.sh" "$build" 5 >"$out/startup.txt" 2>&1 || true
 fi
@@ -28,7 +29,7 @@ python3 - "$out" <<'PY'
 import json, os, re, statistics, sys
 out = sys.argv[1]
 runs = {}
-for name in ("scope", "scopeplot", "link"):
+for name in ("scope", "scopeplot", "link", "measure"):
     with open(os.path.join(out, name + ".json")) as f:
         data = json.load(f)
     for b in data["benchmarks"]:
@@ -99,6 +100,9 @@ if painted:
 else:
     rows.append(("6", "VXTools start-up", "not measured (see %s/startup.txt)" % out, "", ""))
 add("-", "import of a 100,000-row file of 36 curves", "BM_ImportFile100kRows")
+add("M", "cursor step + readout values, 36 x 1,000,000", "BM_CursorStepReadout", "< 10 ms")
+add("M", "statistics, 36 x 1,000,000", "BM_Statistics36Curves", "< 50 ms")
+add("M", "spectrum of 1,000,000 samples", "BM_Spectrum1M", "< 200 ms")
 
 w = [max(len(r[i]) for r in rows + [("goal", "measurement", "CPU", "wall", "target")]) for i in range(5)]
 line = "  ".join("%-*s" % (w[i], h) for i, h in enumerate(("goal", "measurement", "CPU", "wall", "target")))

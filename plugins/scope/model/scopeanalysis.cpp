@@ -239,11 +239,6 @@ long scopeNearestIndex(const ScopeChunkedValues& times, double t)
 
 namespace {
 
-QString trSpectrum(const char* text)
-{
-    return QCoreApplication::translate("ScopeSpectrum", text);
-}
-
 struct KissConfig
 {
     explicit KissConfig(int n) : cfg(kiss_fftr_alloc(n, 0, nullptr, nullptr)) {}
@@ -274,7 +269,7 @@ ScopeSpectrum scopeSpectrum(const double* stamps, const double* values, std::siz
             continue;
         }
         if (!t.empty() && stamps[i] < t.back()) {
-            result.error = trSpectrum("The time stamps go back in time: no spectrum.");
+            result.error = QCoreApplication::translate("ScopeSpectrum", "The time stamps go back in time: no spectrum.");
             return result;
         }
         t.push_back(stamps[i]);
@@ -282,20 +277,20 @@ ScopeSpectrum scopeSpectrum(const double* stamps, const double* values, std::siz
     }
     const std::size_t m = t.size();
     if (m < kScopeSpectrumMinSamples) {
-        result.error = trSpectrum("%1 samples: a spectrum needs at least %2.")
+        result.error = QCoreApplication::translate("ScopeSpectrum", "%1 samples: a spectrum needs at least %2.")
                            .arg(m)
                            .arg(kScopeSpectrumMinSamples);
         if (leftOut > 0)
-            result.error += QLatin1Char(' ') + trSpectrum("%1 samples are not numbers.").arg(leftOut);
+            result.error += QLatin1Char(' ') + QCoreApplication::translate("ScopeSpectrum", "%1 samples are not numbers.").arg(leftOut);
         return result;
     }
     const double span = t.back() - t.front();
     if (!(span > 0.0)) {
-        result.error = trSpectrum("All samples have the same time stamp: no spectrum.");
+        result.error = QCoreApplication::translate("ScopeSpectrum", "All samples have the same time stamp: no spectrum.");
         return result;
     }
     if (m > std::size_t(std::numeric_limits<int>::max() / 4)) {
-        result.error = trSpectrum("Too many samples for a spectrum.");
+        result.error = QCoreApplication::translate("ScopeSpectrum", "Too many samples for a spectrum.");
         return result;
     }
     // The usual step is the median one: lost rows and left-out samples
@@ -325,14 +320,14 @@ ScopeSpectrum scopeSpectrum(const double* stamps, const double* values, std::siz
                       && step - smallest <= kScopeEvenStampTolerance * step;
     QStringList notes;
     if (leftOut > 0)
-        notes << trSpectrum("%1 samples that are not numbers were left out.").arg(leftOut);
+        notes << QCoreApplication::translate("ScopeSpectrum", "%1 samples that are not numbers were left out.").arg(leftOut);
     if (!even) {
         // Linear interpolation onto even steps of the usual length over the
         // same time.
         const double points = std::floor(span / step) + 1.0;
         // Long gaps would need far more points than there are samples.
         if (points > 4.0 * double(m) + 16.0) {
-            result.error = trSpectrum("The time stamps have long gaps (up to %1 ms against a usual step of %2 ms): "
+            result.error = QCoreApplication::translate("ScopeSpectrum", "The time stamps have long gaps (up to %1 ms against a usual step of %2 ms): "
                                       "choose a range without them.")
                                .arg(scopeNumber(largest), scopeNumber(step));
             return result;
@@ -349,7 +344,7 @@ ScopeSpectrum scopeSpectrum(const double* stamps, const double* values, std::siz
             r[i] = v[j] + (v[j + 1] - v[j]) * w;
         }
         v.swap(r);
-        notes << trSpectrum("The time stamps are not evenly spaced (steps %1 to %2 ms): the curve was resampled "
+        notes << QCoreApplication::translate("ScopeSpectrum", "The time stamps are not evenly spaced (steps %1 to %2 ms): the curve was resampled "
                             "linearly to %3 even steps of %4 ms.")
                      .arg(scopeNumber(smallest), scopeNumber(largest))
                      .arg(v.size())
@@ -359,7 +354,7 @@ ScopeSpectrum scopeSpectrum(const double* stamps, const double* values, std::siz
 
     const std::size_t m2 = v.size();
     if (m2 < kScopeSpectrumMinSamples) {
-        result.error = trSpectrum("%1 samples: a spectrum needs at least %2.").arg(m2).arg(kScopeSpectrumMinSamples);
+        result.error = QCoreApplication::translate("ScopeSpectrum", "%1 samples: a spectrum needs at least %2.").arg(m2).arg(kScopeSpectrumMinSamples);
         return result;
     }
     // Hann window over the samples; the rest of the transform is zeros.
@@ -384,7 +379,7 @@ ScopeSpectrum scopeSpectrum(const double* stamps, const double* values, std::siz
     {
         KissConfig config(size);
         if (!config.cfg) {
-            result.error = trSpectrum("Not enough memory for the spectrum.");
+            result.error = QCoreApplication::translate("ScopeSpectrum", "Not enough memory for the spectrum.");
             return result;
         }
         kiss_fftr(config.cfg, in.data(), out.data());
@@ -432,15 +427,6 @@ ScopeSpectrum scopeSpectrum(const double* stamps, const double* values, std::siz
 
 // ---- readout -------------------------------------------------------------
 
-namespace {
-
-QString trReadout(const char* text)
-{
-    return QCoreApplication::translate("ScopeReadout", text);
-}
-
-} // namespace
-
 QString scopeNumber(double value)
 {
     if (std::isnan(value))
@@ -453,17 +439,17 @@ QString scopeNumber(double value)
 QString scopeStatisticsProblem(const ScopeStatistics& stats)
 {
     if (stats.samples == 0 && stats.nonFinite == 0)
-        return trReadout("no samples in the range");
+        return QCoreApplication::translate("ScopeReadout", "no samples in the range");
     if (stats.samples == 0)
-        return trReadout("no finite samples in the range");
+        return QCoreApplication::translate("ScopeReadout", "no finite samples in the range");
     return QString();
 }
 
 QString scopeStatisticsHeading()
 {
-    return QStringList{trReadout("curve"), trReadout("unit"), trReadout("samples"), trReadout("min"),
-                       trReadout("max"), trReadout("p-p"), trReadout("mean"), trReadout("RMS"),
-                       trReadout("std dev"), trReadout("not numbers")}
+    return QStringList{QCoreApplication::translate("ScopeReadout", "curve"), QCoreApplication::translate("ScopeReadout", "unit"), QCoreApplication::translate("ScopeReadout", "samples"), QCoreApplication::translate("ScopeReadout", "min"),
+                       QCoreApplication::translate("ScopeReadout", "max"), QCoreApplication::translate("ScopeReadout", "p-p"), QCoreApplication::translate("ScopeReadout", "mean"), QCoreApplication::translate("ScopeReadout", "RMS"),
+                       QCoreApplication::translate("ScopeReadout", "std dev"), QCoreApplication::translate("ScopeReadout", "not numbers")}
         .join(QLatin1Char('\t'));
 }
 
@@ -487,14 +473,14 @@ QString scopeReadoutText(const ScopeReadout& readout)
     const QChar tab = QLatin1Char('\t');
     if (readout.cursors) {
         const double dt = readout.tB - readout.tA;
-        lines << QStringList{trReadout("t(A) ms"), trReadout("t(B) ms"), trReadout("dt ms"), trReadout("1/dt Hz")}
+        lines << QStringList{QCoreApplication::translate("ScopeReadout", "t(A) ms"), QCoreApplication::translate("ScopeReadout", "t(B) ms"), QCoreApplication::translate("ScopeReadout", "dt ms"), QCoreApplication::translate("ScopeReadout", "1/dt Hz")}
                      .join(tab);
         lines << QStringList{scopeNumber(readout.tA), scopeNumber(readout.tB), scopeNumber(dt),
                              dt != 0.0 ? scopeNumber(1000.0 / std::abs(dt)) : QString()}
                      .join(tab);
         lines << QString();
-        lines << QStringList{trReadout("curve"), trReadout("unit"), trReadout("at A"), trReadout("at B"),
-                             trReadout("dY")}
+        lines << QStringList{QCoreApplication::translate("ScopeReadout", "curve"), QCoreApplication::translate("ScopeReadout", "unit"), QCoreApplication::translate("ScopeReadout", "at A"), QCoreApplication::translate("ScopeReadout", "at B"),
+                             QCoreApplication::translate("ScopeReadout", "dY")}
                      .join(tab);
         for (const ScopeReadoutCurve& c : readout.curves) {
             lines << QStringList{c.title, c.unit, c.hasA ? scopeNumber(c.atA) : QString(),
@@ -505,8 +491,8 @@ QString scopeReadoutText(const ScopeReadout& readout)
         lines << QString();
     }
     if (readout.statsReady) {
-        lines << (trReadout("statistics from") + tab + scopeNumber(readout.rangeFrom) + tab + trReadout("to") + tab
-                  + scopeNumber(readout.rangeTo) + tab + trReadout("ms"));
+        lines << (QCoreApplication::translate("ScopeReadout", "statistics from") + tab + scopeNumber(readout.rangeFrom) + tab + QCoreApplication::translate("ScopeReadout", "to") + tab
+                  + scopeNumber(readout.rangeTo) + tab + QCoreApplication::translate("ScopeReadout", "ms"));
         lines << scopeStatisticsHeading();
         for (const ScopeReadoutCurve& c : readout.curves)
             lines << scopeStatisticsRow(c.title, c.unit, c.stats);
