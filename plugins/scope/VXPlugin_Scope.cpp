@@ -35,6 +35,7 @@
 #include <QSaveFile>
 #include <QShortcut>
 #include <QSpacerItem>
+#include <QSplitter>
 #include <QTimerEvent>
 #include <QVBoxLayout>
 
@@ -891,31 +892,37 @@ void VXPlugin_Scope::buildMeasure()
 {
     // The readout stands right of the plot; it shows while the cursors are
     // on or the user asked for the statistics alone.
+    // A splitter between them lets the user widen the readout's tables.
     m_qwtLayout->removeWidget(m_plot);
-    auto* row = new QHBoxLayout;
-    row->setContentsMargins(0, 0, 0, 0);
-    row->addWidget(m_plot, 1);
-    m_readout = new ScopeReadoutPanel(m_plot, m_plot->cursors(), m_qwtFrame);
+    auto* split = new QSplitter(Qt::Horizontal, m_qwtFrame);
+    split->setObjectName(QStringLiteral("ScopePlugin_measureSplit"));
+    split->setChildrenCollapsible(false);
+    split->addWidget(m_plot);
+    m_readout = new ScopeReadoutPanel(m_plot, m_plot->cursors(), split);
+    split->addWidget(m_readout);
+    split->setStretchFactor(0, 1);
+    split->setStretchFactor(1, 0);
     m_readout->hide();
-    row->addWidget(m_readout);
-    m_qwtLayout->addLayout(row);
+    m_qwtLayout->addWidget(split);
 
     auto* panelRow = qobject_cast<QBoxLayout*>(m_btnExport->parentWidget()->layout());
     m_btnCursors = makeButton(m_btnExport->parentWidget(), "ScopePlugin_btn_Cursors", tr("A/B Cursors"),
-                              QSize(110, 40));
+                              QSize(0, 40));
     m_btnCursors->setCheckable(true);
     m_btnCursors->setToolTip(tr("A/B cursors and statistics (Ctrl+K). On the plot: Shift+click or Shift+drag moves "
                                 "the nearer cursor, A or B chooses one, Left/Right steps it one sample. "
                                 "Ctrl+C copies the readout."));
     m_btnStatistics = makeButton(m_btnExport->parentWidget(), "ScopePlugin_btn_Statistics", tr("Statistics"),
-                                 QSize(90, 40));
+                                 QSize(0, 40));
     m_btnStatistics->setCheckable(true);
     m_btnStatistics->setToolTip(tr("Statistics of the visible curves over the visible range (between A and B "
                                    "while the cursors are on)"));
     m_btnSpectrum = makeButton(m_btnExport->parentWidget(), "ScopePlugin_btn_Spectrum", tr("Spectrum…"),
-                               QSize(110, 40));
+                               QSize(0, 40));
     m_btnSpectrum->setToolTip(tr("Amplitude spectrum of one curve between A and B (the visible range while the "
                                  "cursors are off)"));
+    // The period keeps room for its six digits beside the added buttons.
+    m_editPeriod->setMinimumWidth(m_editPeriod->fontMetrics().horizontalAdvance(QStringLiteral("0000000")) + 12);
     if (panelRow) {
         const int at = panelRow->indexOf(m_btnExport) + 1;
         panelRow->insertWidget(at, m_btnCursors);

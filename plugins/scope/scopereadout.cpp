@@ -293,8 +293,12 @@ void ScopeReadoutPanel::render()
                 left += s.nonFinite > 0;
                 empty += s.empty();
                 single += s.samples == 1;
-                html += QStringLiteral("<tr><td><font color=\"%1\">&#9632;</font></td><td>%2 [%3]</td><td>%4</td>")
-                            .arg(c.colour, esc(c.title), esc(c.unit))
+                // With the cursors on, the table above names the units.
+                const QString name = r.cursors || c.unit.isEmpty()
+                                         ? esc(c.title)
+                                         : QStringLiteral("%1 [%2]").arg(esc(c.title), esc(c.unit));
+                html += QStringLiteral("<tr><td><font color=\"%1\">&#9632;</font></td><td>%2</td><td>%3</td>")
+                            .arg(c.colour, name)
                             .arg(qulonglong(s.samples));
                 if (s.empty()) {
                     html += QStringLiteral("<td colspan=\"6\">%1</td></tr>").arg(esc(scopeStatisticsProblem(s)));

@@ -40,6 +40,9 @@ public:
     // The shown text without markup, for tests.
     QString shownText() const;
 
+    // Wide enough for the values at A and B with their unit.
+    QSize sizeHint() const override { return QSize(600, 300); }
+
     // Off: the statistics are worked out at once on this thread (tests).
     void setBackground(bool on) { m_background = on; }
 

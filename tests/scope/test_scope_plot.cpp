@@ -1054,6 +1054,17 @@ TEST_F(ScopePlotTest, CursorsStepBySampleAndTheReadoutShowsTheKnownPlot)
     QApplication::sendEvent(canvas(), &release);
     EXPECT_EQ(cursors->position(ScopeCursors::B), 40);
     EXPECT_FALSE(plot->zoomer()->isActive());
+    // A plain press is still the zoomer's and moves no cursor.
+    const QPoint other = pixelOf(5, 0);
+    QMouseEvent plain(QEvent::MouseButtonPress, other, canvas()->mapToGlobal(other), Qt::LeftButton, Qt::LeftButton,
+                      Qt::NoModifier);
+    QApplication::sendEvent(canvas(), &plain);
+    EXPECT_TRUE(plot->zoomer()->isActive());
+    QMouseEvent plainUp(QEvent::MouseButtonRelease, other, canvas()->mapToGlobal(other), Qt::LeftButton,
+                        Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(canvas(), &plainUp);
+    EXPECT_EQ(cursors->position(ScopeCursors::A), 10);
+    EXPECT_EQ(cursors->position(ScopeCursors::B), 40);
     readout.refreshNow();
     EXPECT_EQ(readout.readout().curves[0].stats.nonFinite, 1u); // the NaN at 40 is left out
     EXPECT_FALSE(readout.remarks().isEmpty());
