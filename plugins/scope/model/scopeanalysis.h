@@ -112,10 +112,12 @@ constexpr int kScopeSpectrumPeaks = 5;
 
 // Amplitude spectrum of values over stamps (milliseconds; n of each, stamps
 // never decreasing). Hann window; zero-padded to the next size the FFT does
-// fast. Non-finite samples are left out. Stamps not evenly spaced (steps
-// beyond kScopeEvenStampTolerance of the mean step, also where samples were
-// left out) are resampled linearly onto an even grid with as many points,
-// and `note` says so.
+// fast. Non-finite samples are left out. The usual step is the mean of the
+// steps up to 1.5 times the median one. Stamps not evenly spaced (a step
+// further than kScopeEvenStampTolerance from the usual one, as where rows
+// were lost or samples left out) are resampled linearly onto even steps of
+// the usual length, and `note` says so; a range whose gaps would need more
+// than four times its samples' count of points is refused.
 ScopeSpectrum scopeSpectrum(const double* stamps, const double* values, std::size_t n);
 // Amplitude in decibels relative to 1 unit, floored at -300 dB.
 double scopeDecibels(double amplitude);
