@@ -54,7 +54,7 @@ private:
 };
 
 ScopeCursors::ScopeCursors(QwtPlot* plot)
-    : QObject(plot), m_plot(plot)
+    : QObject(plot), m_plot(plot), m_canvas(plot->canvas())
 {
     m_overlay = new ScopeCursorOverlay(plot->canvas(), this);
     m_overlay->hide();
@@ -166,7 +166,9 @@ void ScopeCursors::placeNearer(int pixelX)
 
 bool ScopeCursors::eventFilter(QObject* watched, QEvent* event)
 {
-    if (!m_on || watched != m_plot->canvas())
+    // Compared, not asked of the plot: the canvas also sends events while
+    // the plot is being destroyed.
+    if (!m_on || watched != m_canvas)
         return QObject::eventFilter(watched, event);
     switch (event->type()) {
     case QEvent::MouseButtonPress: {

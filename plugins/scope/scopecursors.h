@@ -62,6 +62,7 @@ private:
     friend class ScopeCursorOverlay;
 
     QwtPlot* m_plot;
+    QObject* m_canvas; // never dereferenced in the filter
     // Drawn over the canvas, so moving a cursor never redraws the curves.
     QwtWidgetOverlay* m_overlay;
     double m_t[2] = {0.0, 0.0};
