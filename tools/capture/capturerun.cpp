@@ -4,7 +4,9 @@
 #include "capturechannels.h"
 #include "scopefile.h"
 #include "scopegaps.h"
+#include "scopesamplestore.h"
 #include "scopesavename.h"
+#include "VX_Ports.h"
 
 #include <QCommandLineParser>
 #include <QDir>
@@ -241,7 +243,7 @@ ParseResult parseArguments(const QStringList& arguments, Options& options, QStri
             message = QStringLiteral("--condition takes \">\" or \"<\"");
             return ParseResult::Error;
         }
-        s.condition = position;
+        s.condition = TriggerCondition(position);
         bool ok = false;
         s.threshold = QLocale::c().toDouble(parser.value(threshold).trimmed(), &ok);
         if (!ok || !std::isfinite(s.threshold)) {
@@ -250,9 +252,9 @@ ParseResult parseArguments(const QStringList& arguments, Options& options, QStri
         }
         const QString mode = parser.value(grab).trimmed().toLower();
         if (mode == QLatin1String("open") || mode == TriggerGrabModes().at(0).toLower())
-            s.grabMode = 0;
+            s.grabMode = GrabMode::Open;
         else if (mode == QLatin1String("end") || mode == TriggerGrabModes().at(1).toLower())
-            s.grabMode = 1;
+            s.grabMode = GrabMode::End;
         else {
             message = QStringLiteral("--grab takes \"open\" or \"end\"");
             return ParseResult::Error;
@@ -426,12 +428,14 @@ int runCapture(const Options& options, std::FILE* err, const std::function<bool(
     report.say(QStringLiteral("connecting to %1").arg(options.address));
     const int rc = VX_InitDashboardClient(address);
     if (rc != 0) {
-        report.error(QStringLiteral("cannot reach the controller at %1 (dashboard port 20003): %2")
-                         .arg(options.address, QString::fromLocal8Bit(std::strerror(rc))));
+        report.error(QStringLiteral("cannot reach the controller at %1 (dashboard port %2): %3")
+                         .arg(options.address)
+                         .arg(vx::kDashboardPort)
+                         .arg(QString::fromLocal8Bit(std::strerror(rc))));
         return kExitFailure;
     }
     if (options.stopOnError)
-        VXRPC_InitClient(address, 20000, 10003); // only the command port (10003) is used
+        VXRPC_InitClient(address, vx::kRpcPort, vx::kCommandPort); // only the command port is used
 
     std::vector<int> indexes = options.channels.indexes;
     if (VX_SetScopeIndexs(indexes) != 0) {
@@ -457,13 +461,7 @@ int runCapture(const Options& options, std::FILE* err, const std::function<bool(
     std::vector<bool> receives;
     QStringList titles;
     for (const ScopeChannel& c : options.channels.channels) {
-        scopefile::Curve curve;
-        curve.title = c.title;
-        curve.subIndex = c.info.nSubIndex;
-        curve.link = int(c.info.eLink);
-        curve.endEffector = int(c.info.eEndEff);
-        curve.unit = c.info.strUnit;
-        curves.append(curve);
+        curves.append(scopefile::curveOf(c.title, c.info));
         receives.push_back(receivesSamples(c.info));
         titles << c.title;
     }
@@ -488,14 +486,14 @@ int runCapture(const Options& options, std::FILE* err, const std::function<bool(
                    .arg(titles.join(QStringLiteral(", "))));
 
     const ScopeTriggerSetting& trig = options.triggerSetting;
-    bool armed = options.trigger;
-    bool grab = !(armed && trig.grabMode == 0);
-    if (armed)
+    ScopeTriggerState trigger;
+    trigger.start(options.trigger, trig.grabMode);
+    if (trigger.armed())
         report.say(QStringLiteral("waiting for the trigger: %1%2 %3 %4 (%5)")
                        .arg(trig.absoluteValue ? QStringLiteral("|") : QString(), options.triggerChannel)
-                       .arg(TriggerConditions().value(trig.condition))
+                       .arg(TriggerConditions().value(int(trig.condition)))
                        .arg(trig.threshold)
-                       .arg(TriggerGrabModes().value(trig.grabMode)));
+                       .arg(TriggerGrabModes().value(int(trig.grabMode))));
 
     enum class End { Duration, Interrupted, TriggerEnd, RowCap, RobotError, NoRows, LinkLost, TriggerTimeout,
                      WriteFailed };
@@ -514,7 +512,6 @@ int runCapture(const Options& options, std::FILE* err, const std::function<bool(
     qint64 skipped = 0;
     // Rows missing from the file at the controller's own cycle.
     ScopeGapCounter gaps;
-    int errorSightings = 0;
     bool flagsWarned = false;
     std::vector<_ST_ReadScopeData> rows;
     std::vector<_ST_ReadScopeData> fresh;
@@ -550,29 +547,23 @@ int runCapture(const Options& options, std::FILE* err, const std::function<bool(
             break;
         }
 
-        bool endTrigger = false;
-        if (armed && triggerFires(trig, fresh)) {
-            armed = false;
-            if (trig.grabMode == 0) {
-                grab = true;
-                report.say(QStringLiteral("trigger fired at controller time %1 ms")
-                               .arg(QString::number(fresh.front().time, 'f', 3)));
-            } else {
-                grab = false;
-                endTrigger = true;
-            }
-        } else if (armed && trig.grabMode == 0 && options.triggerTimeoutMs > 0
+        const bool waitingToOpen = trigger.armed() && trig.grabMode == GrabMode::Open;
+        const ScopeTriggerState::Fired fired = trigger.check(trig, fresh);
+        if (fired == ScopeTriggerState::Fired::Opened) {
+            report.say(QStringLiteral("trigger fired at controller time %1 ms")
+                           .arg(QString::number(fresh.front().time, 'f', 3)));
+        } else if (fired == ScopeTriggerState::Fired::No && waitingToOpen && options.triggerTimeoutMs > 0
                    && msSince(started) > options.triggerTimeoutMs) {
             end = End::TriggerTimeout;
             break;
         }
-        if (endTrigger) {
+        if (fired == ScopeTriggerState::Fired::Ended) {
             end = End::TriggerEnd;
             break;
         }
 
         bool done = false;
-        if (grab) {
+        if (trigger.grabbing()) {
             for (const _ST_ReadScopeData& row : fresh) {
                 if (!haveFirst) {
                     haveFirst = true;
@@ -580,8 +571,8 @@ int runCapture(const Options& options, std::FILE* err, const std::function<bool(
                     report.say(QStringLiteral("first row at controller time %1 ms")
                                    .arg(QString::number(firstTime, 'f', 3)));
                 }
-                // The same subtraction as the page's redraw: the file starts at 0.
-                const double x = row.time - firstTime;
+                // The file starts at 0, as the page's plot does.
+                const double x = timeOnAxis(row.time, firstTime);
                 if (options.durationMs > 0 && x >= options.durationMs) {
                     // Rows lost just before the end are missing from the file too.
                     gaps.countUpTo(firstTime + options.durationMs);
@@ -621,13 +612,14 @@ int runCapture(const Options& options, std::FILE* err, const std::function<bool(
             const int result = VXIF_ReadRobotFlags(&f[0], &f[1], &f[2], &f[3], &f[4], &f[5], &f[6], &f[7]);
             if (result != 0 && !flagsWarned) {
                 flagsWarned = true;
-                report.warn(QStringLiteral("cannot read the robot state from %1:10003 (result %2); "
+                report.warn(QStringLiteral("cannot read the robot state from %1:%2 (result %3); "
                                            "--stop-on-error is not watching")
                                 .arg(options.address)
+                                .arg(vx::kCommandPort)
                                 .arg(result));
             }
             // The second sighting stops, as on the page.
-            if (f[2] == 1 && ++errorSightings > 1) {
+            if (f[2] == 1 && trigger.robotErrorSighted()) {
                 end = End::RobotError;
                 break;
             }
@@ -640,7 +632,7 @@ int runCapture(const Options& options, std::FILE* err, const std::function<bool(
             }
         }
 
-        if (armed && trig.grabMode == 0)
+        if (trigger.armed() && trig.grabMode == GrabMode::Open)
             report.progress(QStringLiteral("waiting for the trigger, %1 s").arg(seconds(msSince(started))));
         else if (options.durationMs > 0)
             report.progress(QStringLiteral("recorded %1 of %2 s, %3 rows")
