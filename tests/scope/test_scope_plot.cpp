@@ -16,6 +16,7 @@
 #include <QHash>
 #include <QPainter>
 #include <QPixmap>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -1085,4 +1086,41 @@ TEST_F(ScopePlotTest, CursorsStepBySampleAndTheReadoutShowsTheKnownPlot)
     EXPECT_FALSE(readout.remarks().isEmpty());
     cursors->setOn(true);
     EXPECT_FALSE(cursors->step(1));
+}
+
+// The page's way: figures worked out on a pool thread from copies of the
+// series while the plot goes on taking new samples; the readout shows the
+// figures of the samples it was given.
+TEST_F(ScopePlotTest, ReadoutStatisticsFromAPoolThreadFollowTheCurves)
+{
+    plot->setXAxis(0, 1000, 100);
+    QVector<double> x(1001), y(1001);
+    for (int i = 0; i <= 1000; ++i) {
+        x[i] = i;
+        y[i] = i % 2 ? 3.0 : -3.0;
+    }
+    addCurve(0, "J1 Actual Cur", "A", x, y);
+    ScopeReadoutPanel readout(plot.get(), plot->cursors());
+    readout.show();
+    auto waitReady = [&readout] {
+        for (int i = 0; i < 500 && !readout.readout().statsReady; ++i)
+            QTest::qWait(10); // bounded: 5 s
+        return readout.readout().statsReady;
+    };
+    readout.plotChanged();
+    ASSERT_TRUE(waitReady());
+    ASSERT_EQ(readout.readout().curves.size(), 1);
+    EXPECT_EQ(readout.readout().curves[0].stats.samples, 1001u);
+    EXPECT_DOUBLE_EQ(readout.readout().curves[0].stats.rms(), 3.0);
+    // New samples replace the old while a run may be under way.
+    for (int round = 0; round < 5; ++round) {
+        QVector<double> y2(1001, double(round));
+        double lo = 0, hi = 0;
+        plot->setCurveSamples(0, x, y2, lo, hi);
+        readout.plotChanged();
+    }
+    for (int i = 0; i < 500 && readout.readout().curves[0].stats.max != 4.0; ++i)
+        QTest::qWait(10);
+    EXPECT_EQ(readout.readout().curves[0].stats.min, 4.0);
+    EXPECT_EQ(readout.readout().curves[0].stats.max, 4.0);
 }
