@@ -8,10 +8,8 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QLabel>
-#include <QPointer>
 #include <QScrollArea>
 #include <QTextDocument>
-#include <QThreadPool>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -40,10 +38,18 @@ ScopeReadoutPanel::ScopeReadoutPanel(QwtScope* plot, ScopeCursors* cursors, QWid
     m_timer->setSingleShot(true);
     m_timer->setInterval(kStatisticsDelayMs);
     connect(m_timer, &QTimer::timeout, this, &ScopeReadoutPanel::startStatistics);
+    m_poll = new QTimer(this);
+    m_poll->setInterval(15);
+    connect(m_poll, &QTimer::timeout, this, &ScopeReadoutPanel::takeStatistics);
     connect(cursors, &ScopeCursors::changed, this, &ScopeReadoutPanel::plotChanged);
 }
 
-ScopeReadoutPanel::~ScopeReadoutPanel() = default;
+ScopeReadoutPanel::~ScopeReadoutPanel()
+{
+    // A run reads only its own copies; it ends within one run's time.
+    if (m_run)
+        m_run->thread.join();
+}
 
 void ScopeReadoutPanel::statisticsRange(double& from, double& to) const
 {
@@ -120,35 +126,40 @@ ScopeStatistics ScopeReadoutPanel::statisticsOf(const Job& job, double from, dou
 
 void ScopeReadoutPanel::startStatistics()
 {
-    if (m_running) {
+    if (m_run) {
         m_again = true;
         return;
     }
     double from = 0.0, to = 0.0;
     statisticsRange(from, to);
     std::vector<Job> work = jobs();
-    const quint64 generation = m_generation;
-    m_running = true;
     m_again = false;
-    QPointer<ScopeReadoutPanel> self(this);
-    QThreadPool::globalInstance()->start([self, work = std::move(work), from, to, generation]() {
+    m_run = std::make_unique<Run>();
+    Run* run = m_run.get();
+    run->generation = m_generation;
+    run->thread = std::thread([run, work = std::move(work), from, to]() {
         std::vector<ScopeStatistics> stats;
         stats.reserve(work.size());
         for (const Job& job : work)
             stats.push_back(statisticsOf(job, from, to));
-        // Back on the GUI thread; the page may have gone meanwhile.
-        QMetaObject::invokeMethod(
-            qApp,
-            [self, stats = std::move(stats), generation]() {
-                if (!self)
-                    return;
-                self->m_running = false;
-                self->applyStatistics(stats, generation);
-                if (self->m_again)
-                    self->m_timer->start();
-            },
-            Qt::QueuedConnection);
+        run->stats = std::move(stats);
+        run->done.store(true, std::memory_order_release);
     });
+    m_poll->start();
+}
+
+void ScopeReadoutPanel::takeStatistics()
+{
+    if (!m_run || !m_run->done.load(std::memory_order_acquire))
+        return;
+    m_poll->stop();
+    m_run->thread.join();
+    const std::vector<ScopeStatistics> stats = std::move(m_run->stats);
+    const quint64 generation = m_run->generation;
+    m_run.reset();
+    applyStatistics(stats, generation);
+    if (m_again)
+        m_timer->start();
 }
 
 void ScopeReadoutPanel::applyStatistics(const std::vector<ScopeStatistics>& stats, quint64 generation)

@@ -4,9 +4,11 @@
 //
 // The values follow the cursors at once: a few binary searches. The
 // statistics read every sample of the range, so they are worked out on a
-// pool thread from copies of the curves' series (which share the samples,
-// never copy them), at most one run at a time and at most every
-// kStatisticsDelayMs: the live redraw never waits for them.
+// thread of their own from copies of the curves' series (which share the
+// samples, never copy them), at most one run at a time and at most every
+// kStatisticsDelayMs: the live redraw never waits for them. The run hands
+// its figures over through its end (a flag the GUI thread polls, then a
+// join) and shares nothing else with the GUI thread.
 #pragma once
 
 #include "scopeanalysis.h"
@@ -14,6 +16,9 @@
 
 #include <QWidget>
 
+#include <atomic>
+#include <memory>
+#include <thread>
 #include <vector>
 
 class QLabel;
@@ -67,6 +72,7 @@ private:
 
     void refreshValues();
     void startStatistics();
+    void takeStatistics();
     void applyStatistics(const std::vector<ScopeStatistics>& stats, quint64 generation);
     std::vector<Job> jobs() const;
     void render();
@@ -78,7 +84,15 @@ private:
     ScopeReadout m_readout;
     QStringList m_remarks;
     bool m_background = true;
-    bool m_running = false;
+    struct Run
+    {
+        std::thread thread;
+        std::atomic<bool> done{false};
+        std::vector<ScopeStatistics> stats;
+        quint64 generation = 0;
+    };
+    std::unique_ptr<Run> m_run; // the run under way, joined before it goes
+    QTimer* m_poll;
     bool m_again = false;
     quint64 m_generation = 0; // of the curves and range the readout shows
 };
