@@ -31,6 +31,7 @@ class QComboBox;
 class QFrame;
 class QLabel;
 class QLineEdit;
+class QProgressDialog;
 class QPushButton;
 class QRadioButton;
 class QVBoxLayout;
@@ -76,6 +77,9 @@ public:
     std::function<QString(QWidget*, const QString& caption, const QString& dir, const QString& filter)>
         openFileDialog;
     std::function<void(QMessageBox::Icon, const QString& title, const QString& text)> messageBox;
+    // Handed the progress dialog of an import or export as soon as it
+    // exists, before the file is touched; tests cancel through it.
+    std::function<void(QProgressDialog*)> fileProgressCreated;
 
     // ---- state, for tests and benchmarks ---------------------------------
     bool isRunning() const { return m_running.load(); }
@@ -124,7 +128,7 @@ private:
     void publishTriggerSetting();
     void checkRobotError();
     QVector<scopefile::Curve> plottedCurves() const;
-    void applyImported(const scopefile::Content& content);
+    void applyImported(const struct ScopeImportedFile& file);
     void warn(const QString& text);
 
     // Read-cycle statistics (ms between cycles).

@@ -75,22 +75,70 @@ QStringList exportLines(const QVector<Curve>& curves)
     return lines;
 }
 
-bool writeLines(QIODevice& device, const QVector<Curve>& curves)
+// Appends value as QString::number(value, 'f', 3) writes it. std::to_chars
+// rounds an exact tie to even where Qt rounds it away from zero, and writes
+// negative zero with its sign; those few values, and those that are not
+// finite, take Qt's own path.
+static void appendNumber(QByteArray& out, double value)
+{
+    // Ties at the third decimal are the multiples of 1/16 with an odd
+    // numerator: 16 * value is then an odd integer (exact, a power of two).
+    const double sixteenths = value * 16.0;
+    const bool tie = std::fabs(sixteenths) < 9007199254740992.0 && sixteenths == std::trunc(sixteenths)
+                     && std::fmod(sixteenths, 2.0) != 0.0;
+    if (!std::isfinite(value) || value == 0.0 || tie) {
+        out += QByteArray::number(value, 'f', 3);
+        return;
+    }
+    char buf[400]; // the longest double in fixed notation with 3 decimals fits
+    const auto res = std::to_chars(buf, buf + sizeof(buf), value, std::chars_format::fixed, 3);
+    out.append(buf, int(res.ptr - buf));
+}
+
+static void appendRow(QByteArray& out, const QVector<Curve>& curves, int r)
+{
+    for (const Curve& c : curves) {
+        if (r < c.x.size() && r < c.y.size()) {
+            appendNumber(out, c.x[r]);
+            break;
+        }
+    }
+    for (const Curve& c : curves) {
+        out += ',';
+        if (r < c.y.size())
+            appendNumber(out, c.y[r]);
+    }
+    out += '\n';
+}
+
+WriteResult writeFile(QIODevice& device, const QVector<Curve>& curves, const Progress& progress)
 {
     if (curves.isEmpty())
-        return true;
-    auto put = [&device](const QString& line) {
-        const QByteArray bytes = line.toUtf8();
-        return device.write(bytes) == bytes.size();
-    };
-    if (!put(headerLine(curves)))
-        return false;
+        return WriteResult::Done;
+    // Rows are gathered into a few megabytes before each write: one system
+    // call per buffer, not per line.
+    constexpr int kFlushBytes = 4 << 20;
+    QByteArray buffer = headerLine(curves).toUtf8();
+    buffer.reserve(kFlushBytes + (1 << 16));
     const int n = rowCount(curves);
     for (int r = 0; r < n; ++r) {
-        if (!put(rowLine(curves, r)))
-            return false;
+        appendRow(buffer, curves, r);
+        if (buffer.size() >= kFlushBytes || r == n - 1) {
+            if (device.write(buffer) != buffer.size())
+                return WriteResult::Failed;
+            buffer.resize(0);
+            if (progress && !progress(r + 1, n))
+                return WriteResult::Cancelled;
+        }
     }
-    return true;
+    if (!buffer.isEmpty() && device.write(buffer) != buffer.size())
+        return WriteResult::Failed;
+    return WriteResult::Done;
+}
+
+bool writeLines(QIODevice& device, const QVector<Curve>& curves)
+{
+    return writeFile(device, curves) == WriteResult::Done;
 }
 
 double readNumber(QStringView text)
@@ -124,6 +172,36 @@ double readNumber(QStringView text)
     return value;
 }
 
+static bool isAsciiSpace(char c)
+{
+    return c == ' ' || (c >= '\t' && c <= '\r');
+}
+
+double readNumber(const char* text, qsizetype size)
+{
+    const char* b = text;
+    const char* e = text + size;
+    while (b < e && isAsciiSpace(*b))
+        ++b;
+    while (e > b && isAsciiSpace(e[-1]))
+        --e;
+    for (const char* p = b; p < e; ++p) {
+        // Other white space (a no-break space, say) and anything else beyond
+        // ASCII: the text's own reading decides.
+        if (static_cast<unsigned char>(*p) >= 0x80)
+            return readNumber(QString::fromUtf8(b, int(e - b)));
+    }
+    if (b == e)
+        return 0.0;
+    if (*b == '+' && e - b > 1 && b[1] != '-' && b[1] != '+')
+        ++b;
+    double value = 0.0;
+    const auto res = std::from_chars(b, e, value, std::chars_format::general);
+    if (res.ec != std::errc() || res.ptr != e || !std::isfinite(value))
+        return 0.0;
+    return value;
+}
+
 // Calls f(field) for every comma-separated field of line, empty ones kept.
 template <typename F>
 static void forEachField(QStringView line, QChar sep, F&& f)
@@ -142,10 +220,20 @@ static void forEachField(QStringView line, QChar sep, F&& f)
 
 void Parser::addLine(QStringView line)
 {
-    if (m_lines++ == 0)
+    if (m_lines++ == 0) {
         addHeader(line);
+    } else {
+        const QByteArray bytes = line.toUtf8();
+        addRow(bytes.constData(), bytes.size());
+    }
+}
+
+void Parser::addLine(const char* line, qsizetype size)
+{
+    if (m_lines++ == 0)
+        addHeader(QString::fromUtf8(line, int(size)));
     else
-        addRow(line);
+        addRow(line, size);
 }
 
 void Parser::addHeader(QStringView line)
@@ -177,7 +265,7 @@ void Parser::addHeader(QStringView line)
     });
 }
 
-void Parser::addRow(QStringView line)
+void Parser::addRow(const char* line, qsizetype size)
 {
     const int curves = m_content.declaredCurves;
     if (curves == 0)
@@ -186,28 +274,34 @@ void Parser::addRow(QStringView line)
 
     // Only the fields that can matter are looked at: the time and the kept
     // curves, plus a count to tell whether the row is full width.
-    QVarLengthArray<QStringView, kMaxCurves + 1> fields;
+    struct Field
+    {
+        const char* text;
+        qsizetype size;
+    };
+    QVarLengthArray<Field, kMaxCurves + 1> fields;
     qsizetype count = 0;
-    qsizetype start = 0;
+    const char* start = line;
+    const char* const end = line + size;
     for (;;) {
-        const qsizetype pos = line.indexOf(QLatin1Char(','), start);
-        const QStringView field = pos < 0 ? line.mid(start) : line.mid(start, pos - start);
+        const char* comma = static_cast<const char*>(std::memchr(start, ',', std::size_t(end - start)));
+        const char* fieldEnd = comma ? comma : end;
         if (fields.size() < kMaxCurves + 1)
-            fields.append(field);
+            fields.append(Field{start, fieldEnd - start});
         ++count;
-        if (pos < 0 || count > curves)
+        if (!comma || count > curves)
             break;
-        start = pos + 1;
+        start = comma + 1;
     }
 
     int first = 0;
     if (m_content.hasTimeColumn && count >= curves + 1) {
-        m_content.times.append(readNumber(fields[0]));
+        m_content.times.append(readNumber(fields[0].text, fields[0].size));
         first = 1;
     }
     for (int i = 0; i < kept; ++i) {
         const int f = first + i;
-        m_content.curves[i].y.append(f < fields.size() ? readNumber(fields[f]) : 0.0);
+        m_content.curves[i].y.append(f < fields.size() ? readNumber(fields[f].text, fields[f].size) : 0.0);
     }
 }
 
@@ -219,7 +313,7 @@ Content importLines(const QStringList& lines)
     return parser.take();
 }
 
-ReadResult readFile(QIODevice& device, qint64 maxRows)
+ReadResult readFile(QIODevice& device, qint64 maxRows, const Progress& progress)
 {
     ReadResult result;
     Parser parser;
@@ -230,34 +324,70 @@ ReadResult readFile(QIODevice& device, qint64 maxRows)
         result.content = Content();
         return result;
     };
-    // One buffer for every line, with room for the longest allowed line, its
-    // "\r\n" and the terminating zero readLine() writes.
-    QByteArray buffer(int(kMaxLineBytes + 4), Qt::Uninitialized);
-    while (!device.atEnd()) {
+    // Checks one line (without its "\n") and hands it to the parser; false
+    // when the file is refused.
+    auto take = [&](const char* line, qint64 size) {
         ++lineNo;
-        const qint64 n = device.readLine(buffer.data(), buffer.size());
-        if (n < 0 || (n == 0 && !device.atEnd()))
-            return fail(ReadError::ReadFailed, lineNo);
-        const char* line = buffer.constData();
-        qint64 size = n;
-        const bool complete = size > 0 && line[size - 1] == '\n';
-        if (complete)
-            --size;
         if (size > 0 && line[size - 1] == '\r')
             --size;
-        if (size > kMaxLineBytes || (!complete && !device.atEnd()))
-            return fail(ReadError::LineTooLong, lineNo);
-        if (std::memchr(line, '\0', std::size_t(size)))
-            return fail(ReadError::NotText, lineNo);
-        if (lineNo > maxRows + 1)
-            return fail(ReadError::TooManyRows, lineNo);
+        if (size > kMaxLineBytes) {
+            fail(ReadError::LineTooLong, lineNo);
+            return false;
+        }
+        if (std::memchr(line, '\0', std::size_t(size))) {
+            fail(ReadError::NotText, lineNo);
+            return false;
+        }
+        if (lineNo > maxRows + 1) {
+            fail(ReadError::TooManyRows, lineNo);
+            return false;
+        }
         // Spreadsheet programs that save UTF-8 put a byte order mark first;
         // it is no part of the "time" field.
         if (lineNo == 1 && size >= 3 && std::memcmp(line, "\xEF\xBB\xBF", 3) == 0) {
             line += 3;
             size -= 3;
         }
-        parser.addLine(QString::fromUtf8(line, int(size)));
+        parser.addLine(line, size);
+        return true;
+    };
+
+    // The file is read in blocks of a few megabytes and split here: the
+    // bytes of a line that a block cuts are moved to the front for the next.
+    constexpr qint64 kBlock = 4 << 20;
+    const qint64 total = device.size();
+    qint64 done = 0;
+    QByteArray buffer(int(kBlock + kMaxLineBytes + 2), Qt::Uninitialized);
+    qint64 held = 0; // bytes of an unfinished line at the front of the buffer
+    for (;;) {
+        const qint64 n = device.read(buffer.data() + held, std::min<qint64>(kBlock, buffer.size() - held));
+        if (n < 0)
+            return fail(ReadError::ReadFailed, lineNo + 1);
+        done += n;
+        const char* begin = buffer.constData();
+        const char* const end = begin + held + n;
+        while (begin < end) {
+            const char* nl = static_cast<const char*>(std::memchr(begin, '\n', std::size_t(end - begin)));
+            if (!nl)
+                break;
+            if (!take(begin, nl - begin))
+                return result;
+            begin = nl + 1;
+        }
+        held = end - begin;
+        if (n == 0) {
+            // The last line, when the file does not end with a line feed.
+            if (held > 0 && !take(begin, held))
+                return result;
+            break;
+        }
+        // An unfinished line longer than any allowed one (with its "\r").
+        if (held > kMaxLineBytes + 1)
+            return fail(ReadError::LineTooLong, lineNo + 1);
+        if (held > 0 && begin != buffer.constData())
+            std::memmove(buffer.data(), begin, std::size_t(held));
+        if (progress && !progress(done, total))
+            return fail(ReadError::Cancelled, lineNo);
     }
     result.content = parser.take();
     return result;
