@@ -458,6 +458,18 @@
         <source>ERROR:Cannot read file %1 !</source>
         <translation>错误：无法读取文件 %1 ！</translation>
     </message>
+    <message>
+        <source>Cancel</source>
+        <translation>取消</translation>
+    </message>
+    <message>
+        <source>Writing %1 ...</source>
+        <translation>正在写入 %1 ...</translation>
+    </message>
+    <message>
+        <source>Reading %1 ...</source>
+        <translation>正在读取 %1 ...</translation>
+    </message>
 </context>
 <context>
     <name>VXPlugin_ScriptWidget</name>

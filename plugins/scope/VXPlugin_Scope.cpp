@@ -776,15 +776,22 @@ bool runFileJob(QWidget* parent, const QString& title, const QString& label, Fil
     QObject::connect(thread.get(), &QThread::finished, &loop, &QEventLoop::quit);
     QTimer tick;
     QObject::connect(&tick, &QTimer::timeout, &dialog, [&job, &dialog] {
+        // cancel() (Escape, closing) sets the flag without the signal.
+        if (dialog.wasCanceled()) {
+            job.cancel.store(true);
+            return;
+        }
         const qint64 total = job.total.load();
-        if (total > 0 && !dialog.wasCanceled())
+        if (total > 0)
             dialog.setValue(int(std::min<qint64>(kSteps - 1, job.done.load() * kSteps / total)));
     });
+    if (dialog.wasCanceled())
+        job.cancel.store(true);
     thread->start();
     tick.start(50);
     loop.exec();
     thread->wait();
-    return !job.cancel.load();
+    return !(job.cancel.load() || dialog.wasCanceled());
 }
 
 // The samples of a plotted curve as the file writer takes them.
