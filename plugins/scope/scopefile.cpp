@@ -2,7 +2,6 @@
 
 #include <QByteArray>
 #include <QIODevice>
-#include <QVarLengthArray>
 
 #include <charconv>
 #include <cmath>
@@ -265,6 +264,63 @@ void Parser::addHeader(QStringView line)
     });
 }
 
+// Reads the number of the field starting at field; next becomes the
+// field's end (its comma or end). The common case, a plain number right up
+// to the comma, is read in one pass; anything else (white space, a "+",
+// text) goes through readNumber, so both read alike.
+double Parser::readField(const char* field, const char* end, const char*& next) const
+{
+    double value = 0.0;
+    const auto res = std::from_chars(field, end, value, std::chars_format::general);
+    if (res.ec == std::errc() && (res.ptr == end || *res.ptr == ',') && std::isfinite(value)) {
+        next = res.ptr;
+        return value;
+    }
+    next = static_cast<const char*>(std::memchr(field, ',', std::size_t(end - field)));
+    if (!next)
+        next = end;
+    return readNumber(field, next - field);
+}
+
+// Grows a column read in place to hold at least rows entries.
+static void makeRoom(QVector<double>& column, int rows)
+{
+    if (column.size() < rows)
+        column.resize(std::max(rows, std::max(1024, column.size() * 2)));
+}
+
+void Parser::reserveRows(int rows)
+{
+    for (Curve& c : m_content.curves)
+        makeRoom(c.y, rows);
+    if (m_content.hasTimeColumn)
+        makeRoom(m_content.times, rows);
+}
+
+Content Parser::take()
+{
+    flushBlock();
+    for (Curve& c : m_content.curves)
+        c.y.resize(m_values);
+    m_content.times.resize(m_times);
+    return std::move(m_content);
+}
+
+void Parser::flushBlock()
+{
+    const int kept = m_content.curves.size();
+    for (int i = 0; i < kept; ++i) {
+        QVector<double>& y = m_content.curves[i].y;
+        makeRoom(y, m_values + m_blockRows);
+        double* column = y.data() + m_values;
+        const double* from = m_block.data() + i;
+        for (int r = 0; r < m_blockRows; ++r)
+            column[r] = from[std::size_t(r) * std::size_t(kept)];
+    }
+    m_values += m_blockRows;
+    m_blockRows = 0;
+}
+
 void Parser::addRow(const char* line, qsizetype size)
 {
     const int curves = m_content.declaredCurves;
@@ -272,37 +328,45 @@ void Parser::addRow(const char* line, qsizetype size)
         return;
     const int kept = m_content.curves.size();
 
-    // Only the fields that can matter are looked at: the time and the kept
-    // curves, plus a count to tell whether the row is full width.
-    struct Field
-    {
-        const char* text;
-        qsizetype size;
-    };
-    QVarLengthArray<Field, kMaxCurves + 1> fields;
+    // Only the fields that can matter are read: the time and the kept
+    // curves; the rest are counted up to one past full width.
+    double values[kMaxCurves + 1];
+    const int wanted = kept + 1;
+    int parsed = 0;
     qsizetype count = 0;
-    const char* start = line;
+    const char* field = line;
     const char* const end = line + size;
     for (;;) {
-        const char* comma = static_cast<const char*>(std::memchr(start, ',', std::size_t(end - start)));
-        const char* fieldEnd = comma ? comma : end;
-        if (fields.size() < kMaxCurves + 1)
-            fields.append(Field{start, fieldEnd - start});
+        const char* next = nullptr;
+        if (parsed < wanted) {
+            values[parsed++] = readField(field, end, next);
+        } else {
+            next = static_cast<const char*>(std::memchr(field, ',', std::size_t(end - field)));
+            if (!next)
+                next = end;
+        }
         ++count;
-        if (!comma || count > curves)
+        if (next == end || count > curves)
             break;
-        start = comma + 1;
+        field = next + 1;
     }
 
     int first = 0;
     if (m_content.hasTimeColumn && count >= curves + 1) {
-        m_content.times.append(readNumber(fields[0].text, fields[0].size));
+        makeRoom(m_content.times, m_times + 1);
+        m_content.times.data()[m_times++] = values[0];
         first = 1;
     }
+    constexpr int kBlockRows = 256;
+    if (m_block.empty())
+        m_block.resize(std::size_t(kBlockRows) * std::size_t(kept));
+    double* row = m_block.data() + std::size_t(m_blockRows) * std::size_t(kept);
     for (int i = 0; i < kept; ++i) {
         const int f = first + i;
-        m_content.curves[i].y.append(f < fields.size() ? readNumber(fields[f].text, fields[f].size) : 0.0);
+        row[i] = f < parsed ? values[f] : 0.0;
     }
+    if (++m_blockRows == kBlockRows)
+        flushBlock();
 }
 
 Content importLines(const QStringList& lines)
@@ -359,6 +423,7 @@ ReadResult readFile(QIODevice& device, qint64 maxRows, const Progress& progress)
     qint64 done = 0;
     QByteArray buffer(int(kBlock + kMaxLineBytes + 2), Qt::Uninitialized);
     qint64 held = 0; // bytes of an unfinished line at the front of the buffer
+    bool reserved = false;
     for (;;) {
         const qint64 n = device.read(buffer.data() + held, std::min<qint64>(kBlock, buffer.size() - held));
         if (n < 0)
@@ -375,6 +440,14 @@ ReadResult readFile(QIODevice& device, qint64 maxRows, const Progress& progress)
             begin = nl + 1;
         }
         held = end - begin;
+        if (!reserved && lineNo > 1) {
+            // Room for the rows the file's size promises at the first
+            // block's line length, so the columns are not copied as they grow.
+            reserved = true;
+            const double perLine = double(done - held) / double(lineNo);
+            const double rows = double(total) / std::max(perLine, 1.0) * 1.05 + 16;
+            parser.reserveRows(int(std::min(rows, double(maxRows + 1))));
+        }
         if (n == 0) {
             // The last line, when the file does not end with a line feed.
             if (held > 0 && !take(begin, held))

@@ -15,6 +15,7 @@
 #include <QVector>
 
 #include <functional>
+#include <vector>
 
 class QIODevice;
 
@@ -87,15 +88,27 @@ public:
     // The same for a line of UTF-8 bytes, without converting a data row.
     void addLine(const char* line, qsizetype size);
     qint64 linesSeen() const { return m_lines; }
-    const Content& content() const { return m_content; }
-    Content take() { return std::move(m_content); }
+    // Makes room for this many data rows at once (a guess; more still fit).
+    void reserveRows(int rows);
+    Content take();
 
 private:
     void addHeader(QStringView line);
     void addRow(const char* line, qsizetype size);
+    double readField(const char* field, const char* end, const char*& next) const;
 
     Content m_content;
     qint64 m_lines = 0;
+    // The value columns are sized ahead and written in place; take() cuts
+    // them to the rows read.
+    int m_values = 0; // rows in every kept curve's y
+    int m_times = 0;  // entries of the time column
+    // Rows are gathered row by row in a small block and moved into the
+    // columns a block at a time: one write stream per column instead of
+    // one store into each of 36 columns per row.
+    void flushBlock();
+    std::vector<double> m_block;
+    int m_blockRows = 0;
 };
 
 // Parses the lines of a file, each without its line end.
