@@ -767,6 +767,9 @@ bool runFileJob(QWidget* parent, const QString& title, const QString& label, Fil
     dialog.setAutoClose(false);
     dialog.setAutoReset(false);
     dialog.setMinimumDuration(500);
+    // Starts the half-second clock; without a first value the dialog would
+    // wait for its default four seconds.
+    dialog.setValue(0);
     QObject::connect(&dialog, &QProgressDialog::canceled, [&job] { job.cancel.store(true); });
     if (created)
         created(&dialog);
@@ -880,6 +883,7 @@ void VXPlugin_Scope::slotExportScopeFile()
     }
     FileJob job;
     scopefile::WriteResult written = scopefile::WriteResult::Failed;
+    bool committed = false;
     const bool finished = runFileJob(
         this, tr("Export to File"), tr("Writing %1 ...").arg(QDir::toNativeSeparators(fileName)), job,
         [&] {
@@ -889,16 +893,18 @@ void VXPlugin_Scope::slotExportScopeFile()
                     copySamples(d.xs, d.ys, d.size, curves[k]);
             }
             written = scopefile::writeFile(file, curves, job.progress());
+            // The commit flushes hundreds of megabytes to disk: here, not on
+            // the GUI thread. A Cancel that comes during it finds the file
+            // whole.
+            if (written == scopefile::WriteResult::Done && !job.cancel.load())
+                committed = file.commit();
         },
         fileProgressCreated);
-    if (!finished || written == scopefile::WriteResult::Cancelled) {
-        file.cancelWriting();
+    if (committed)
         return;
-    }
-    if (written != scopefile::WriteResult::Done || !file.commit()) {
-        file.cancelWriting();
+    file.cancelWriting();
+    if (finished && written != scopefile::WriteResult::Cancelled)
         warn(tr("ERROR:Cannot write file %1 !").arg(QDir::toNativeSeparators(fileName)));
-    }
 }
 
 void VXPlugin_Scope::applyImported(const ScopeImportedFile& file)
