@@ -6,7 +6,10 @@
 // thread (DataCollector) runs readScopeOnce, which touches only the sample
 // store (data lock), the read-cycle figures (statistics lock), the load
 // figures (load lock), the trigger snapshot (trigger lock) and the atomic
-// flags. No two locks are ever held together.
+// flags. No two locks are ever held together. An import or export reads or
+// writes its file on a thread of its own while the GUI thread serves events
+// behind a progress dialog; that thread touches only the file and data
+// handed to it, and the page changes only after it has ended.
 #pragma once
 
 #include "VX_Lock.h"
@@ -37,6 +40,7 @@ class QRadioButton;
 class QVBoxLayout;
 class QScopeSetting;
 class QwtScope;
+struct ScopeImportedFile;
 
 // The link library calls the page makes. The defaults are the VX_Prod
 // exports; tests put fakes in their place.
@@ -128,7 +132,7 @@ private:
     void publishTriggerSetting();
     void checkRobotError();
     QVector<scopefile::Curve> plottedCurves() const;
-    void applyImported(const struct ScopeImportedFile& file);
+    void applyImported(const ScopeImportedFile& file);
     void warn(const QString& text);
 
     // Read-cycle statistics (ms between cycles).
