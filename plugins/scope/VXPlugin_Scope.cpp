@@ -332,10 +332,8 @@ void VXPlugin_Scope::setAxisInfo()
         m_plot->setCurveInfo(slot, ch.title, ch.info);
         if (m_refillTriggerBox)
             m_cmbTriggerSel->addItem(ch.title, slot);
-        // Only real channels get samples: the "NULL" entry has index 0.
         const int curve = ch.info.nCurve;
-        if (ch.info.nIndex >= 1 && ch.info.nIndex <= kMaxScopeIndex && curve >= 0
-            && curve < ScopeSampleStore::kRowValues)
+        if (receivesSamples(ch.info) && curve >= 0 && curve < ScopeSampleStore::kRowValues)
             receiving.set(std::size_t(curve));
     }
     m_plot->replot();
@@ -438,15 +436,14 @@ void VXPlugin_Scope::OnStartScope()
 void VXPlugin_Scope::OnStopScope()
 {
     nextGeneration();
-    m_errorCount = 0;
     m_running.store(false);
-    m_grab.store(true);
+    // No error seen, grabbing, the trigger disarmed.
+    m_trigger.stop();
     m_btnStart->show();
     m_btnStop->hide();
     m_btnImport->setEnabled(true);
     m_btnExport->setEnabled(true);
     m_collector->setRun(false);
-    fireTrigger(0);
 }
 
 void VXPlugin_Scope::nextGeneration()
@@ -480,8 +477,8 @@ ScopeTriggerSetting VXPlugin_Scope::readTriggerSetting() const
     s.channel = m_cmbTriggerSel->currentIndex();
     const QVariant data = m_cmbTriggerSel->currentData();
     s.channelData = data.isValid() ? data.toInt() : -1;
-    s.condition = m_cmbTriggerCondition->currentIndex();
-    s.grabMode = m_cmbTriggerFS->currentIndex();
+    s.condition = TriggerCondition(m_cmbTriggerCondition->currentIndex());
+    s.grabMode = GrabMode(m_cmbTriggerFS->currentIndex());
     s.threshold = scopefile::readNumber(m_editThreshold->text());
     s.delay = scopefile::readNumber(m_editDelay->text());
     s.absoluteValue = m_cbAbsolute->isChecked();
@@ -504,36 +501,17 @@ ScopeTriggerSetting VXPlugin_Scope::triggerSnapshot() const
 void VXPlugin_Scope::CheckTriggerStatus()
 {
     publishTriggerSetting();
-    const bool armed = m_rbTrigger->isChecked();
-    if (armed) {
-        const int mode = m_cmbTriggerFS->currentIndex();
-        if (mode == 0)
-            m_grab.store(false);
-        else if (mode == 1)
-            m_grab.store(true);
-    } else {
-        // What Stop left, also when a trigger firing raced with that Stop.
-        m_grab.store(true);
-    }
-    m_triggerArmed.store(armed);
+    // Not armed, it grabs: what Stop left, also when a trigger firing raced
+    // with that Stop.
+    m_trigger.start(m_rbTrigger->isChecked(), GrabMode(m_cmbTriggerFS->currentIndex()));
 }
 
 void VXPlugin_Scope::checkTrigger(const std::vector<_ST_ReadScopeData>& rows)
 {
-    if (!m_triggerArmed.load() || rows.empty())
+    // The snapshot is taken only for a batch that can fire.
+    if (!m_trigger.armed() || rows.empty())
         return;
-    const ScopeTriggerSetting setting = triggerSnapshot();
-    if (triggerFires(setting, rows))
-        fireTrigger(setting.grabMode);
-}
-
-void VXPlugin_Scope::fireTrigger(int grabMode)
-{
-    m_triggerArmed.store(false);
-    if (grabMode == 0)
-        m_grab.store(true);
-    else if (grabMode == 1)
-        m_grab.store(false);
+    m_trigger.check(triggerSnapshot(), rows);
 }
 
 // ---- collector thread --------------------------------------------------------
@@ -563,7 +541,7 @@ void VXPlugin_Scope::readScopeOnce()
     if (generation != m_generation.load())
         return;
     for (const _ST_ReadScopeData& row : rows) {
-        if (!m_grab.load())
+        if (!m_trigger.grabbing())
             break;
         appendRow(row);
     }
@@ -705,13 +683,8 @@ void VXPlugin_Scope::checkRobotError()
     int flags[8] = {0, 0, 0, 0, 0, 0, 0, 0};
     m_link.readRobotFlags(&flags[0], &flags[1], &flags[2], &flags[3], &flags[4], &flags[5], &flags[6],
                           &flags[7]);
-    if (flags[2] != 1)
-        return;
-    // The second sighting since the last stop stops the acquisition.
-    if (++m_errorCount > 1) {
-        m_errorCount = 0;
+    if (flags[2] == 1 && m_trigger.robotErrorSighted())
         OnStopScope();
-    }
 }
 
 // ---- export and import -----------------------------------------------------
@@ -814,13 +787,7 @@ QVector<scopefile::Curve> VXPlugin_Scope::plottedCurves() const
 {
     QVector<scopefile::Curve> curves;
     for (QwtPlotCurve* plotted : m_plot->attachedCurves()) {
-        const _ST_ScopeAxisInfo info = m_plot->curveInfo(m_plot->slotOf(plotted));
-        scopefile::Curve c;
-        c.title = plotted->title().text();
-        c.subIndex = info.nSubIndex;
-        c.link = int(info.eLink);
-        c.endEffector = int(info.eEndEff);
-        c.unit = info.strUnit;
+        scopefile::Curve c = scopefile::curveOf(plotted->title().text(), m_plot->curveInfo(m_plot->slotOf(plotted)));
         // Scope curves read immutable series: their samples are copied on
         // the writing thread (see slotExportScopeFile).
         if (!dynamic_cast<const ScopeCurveData*>(plotted->data())) {

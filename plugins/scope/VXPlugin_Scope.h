@@ -87,10 +87,10 @@ public:
 
     // ---- state, for tests and benchmarks ---------------------------------
     bool isRunning() const { return m_running.load(); }
-    bool isGrabbing() const { return m_grab.load(); }
-    bool isTriggerArmed() const { return m_triggerArmed.load(); }
+    bool isGrabbing() const { return m_trigger.grabbing(); }
+    bool isTriggerArmed() const { return m_trigger.armed(); }
     bool stopWhenError() const { return m_stopWhenError; }
-    int errorCount() const { return m_errorCount; }
+    int errorCount() const { return m_trigger.errorSightings(); }
     int period() const { return m_period; }
     QwtScope* plot() const { return m_plot; }
     QScopeSetting* settingDialog() const { return m_setting; }
@@ -127,7 +127,6 @@ private:
     void clearScopeData();
     void setBottomAxis(double min, double max, double step);
     void checkTrigger(const std::vector<_ST_ReadScopeData>& rows);
-    void fireTrigger(int grabMode);
     ScopeTriggerSetting readTriggerSetting() const;
     void publishTriggerSetting();
     void checkRobotError();
@@ -160,10 +159,9 @@ private:
 
     std::atomic<bool> m_running{false};
     bool m_stopWhenError = false;
-    std::atomic<bool> m_triggerArmed{false};
     bool m_refillTriggerBox = true;
-    std::atomic<bool> m_grab{true};
-    int m_errorCount = 0;
+    // Grab and trigger armed (atomic), robot error sightings (GUI thread).
+    ScopeTriggerState m_trigger;
     // Bumped by every Start and Stop: a read cycle that began before one of
     // them drops its batch instead of mixing it into the next recording.
     std::atomic<int> m_generation{0};

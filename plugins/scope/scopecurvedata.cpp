@@ -124,8 +124,8 @@ bool ScopeSeries::range(std::size_t first, std::size_t last, double& lo, double&
         low, high);
     if (!(low <= high))
         return false;
-    lo = low - m_offset;
-    hi = high - m_offset;
+    lo = timeOnAxis(low, m_offset);
+    hi = timeOnAxis(high, m_offset);
     return true;
 }
 

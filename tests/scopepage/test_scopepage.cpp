@@ -567,8 +567,8 @@ TEST_F(ScopePage, TriggerSnapshotFollowsTheControls)
     const ScopeTriggerSetting s = page->triggerSnapshot();
     EXPECT_EQ(s.channel, 1);
     EXPECT_EQ(s.channelData, 1);
-    EXPECT_EQ(s.condition, 1);
-    EXPECT_EQ(s.grabMode, 1);
+    EXPECT_EQ(s.condition, TriggerCondition::Below);
+    EXPECT_EQ(s.grabMode, GrabMode::End);
     EXPECT_EQ(s.threshold, -2.5);
     EXPECT_EQ(s.delay, 40.0);
     EXPECT_TRUE(s.absoluteValue);
@@ -589,7 +589,7 @@ TEST(ScopePageLanguage, GrabModesAreTranslatedOnScreenAndChosenByPosition)
     EXPECT_EQ(modes->itemText(1), "<Trigger end grab>");
     EXPECT_EQ(TriggerGrabModes(), QStringList({"Trigger open grab", "Trigger end grab"}));
     modes->setCurrentIndex(1);
-    EXPECT_EQ(page.triggerSnapshot().grabMode, 1);
+    EXPECT_EQ(page.triggerSnapshot().grabMode, GrabMode::End);
 }
 
 TEST_F(ScopePage, TriggerEditsTakePointDecimalsInAnyLocale)

@@ -1,5 +1,7 @@
 #include "scopefile.h"
 
+#include "ScopeChannels.h"
+
 #include <QByteArray>
 #include <QIODevice>
 
@@ -9,6 +11,17 @@
 #include <string>
 
 namespace scopefile {
+
+Curve curveOf(const QString& title, const _ST_ScopeAxisInfo& info)
+{
+    Curve c;
+    c.title = title;
+    c.subIndex = info.nSubIndex;
+    c.link = int(info.eLink);
+    c.endEffector = int(info.eEndEff);
+    c.unit = info.strUnit;
+    return c;
+}
 
 QString curveField(const Curve& curve)
 {

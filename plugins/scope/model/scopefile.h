@@ -18,6 +18,7 @@
 #include <vector>
 
 class QIODevice;
+struct _ST_ScopeAxisInfo;
 
 namespace scopefile {
 
@@ -39,6 +40,11 @@ struct Curve
     QVector<double> x; // written: the curve's x values; read: unused (see Content::times)
     QVector<double> y;
 };
+
+// The curve a plotted channel is written as: its title, and the joint or
+// component, link-data key, end-effector key and unit of its record; no
+// samples yet.
+Curve curveOf(const QString& title, const _ST_ScopeAxisInfo& info);
 
 // The header field of one curve: title_subIndex_key_unit.
 QString curveField(const Curve& curve);
