@@ -740,6 +740,18 @@
         <source>Amplitude spectrum of one curve between A and B (the visible range while the cursors are off)</source>
         <translation>一条曲线在 A 与 B 之间的幅值谱（光标关闭时为可见范围）</translation>
     </message>
+    <message>
+        <source>Cancel</source>
+        <translation>取消</translation>
+    </message>
+    <message>
+        <source>Writing %1 ...</source>
+        <translation>正在写入 %1 ...</translation>
+    </message>
+    <message>
+        <source>Reading %1 ...</source>
+        <translation>正在读取 %1 ...</translation>
+    </message>
 </context>
 <context>
     <name>VXPlugin_ScriptWidget</name>

@@ -28,6 +28,7 @@
 #include <QLayout>
 #include <QLineEdit>
 #include <QLocale>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpression>
@@ -36,8 +37,11 @@
 #include <QShortcut>
 #include <QSpacerItem>
 #include <QSplitter>
+#include <QThread>
+#include <QTimer>
 #include <QTimerEvent>
 #include <QVBoxLayout>
+#include <QEventLoop>
 
 #include <algorithm>
 #include <chrono>
@@ -701,18 +705,110 @@ void VXPlugin_Scope::warn(const QString& text)
         messageBox(QMessageBox::Warning, tr("Warning"), text);
 }
 
+// What the reading thread of an import hands to the GUI thread: the file's
+// content and the plot's series over it, summaries built.
+struct ScopeImportedFile
+{
+    scopefile::ReadResult read;
+    ScopeSeries times;
+    QVector<ScopeSeries> values;
+    int sortedTimes = 0; // length of the ascending, finite start of the time column
+};
+
+namespace {
+
+// The state a file job shares between its thread and the GUI thread.
+struct FileJob
+{
+    std::atomic<bool> cancel{false};
+    std::atomic<qint64> done{0};
+    std::atomic<qint64> total{0};
+
+    scopefile::Progress progress()
+    {
+        return [this](qint64 d, qint64 t) {
+            done.store(d);
+            total.store(t);
+            return !cancel.load();
+        };
+    }
+};
+
+// Runs work on a thread of its own while the GUI thread goes on serving
+// events, so a file of hundreds of megabytes never freezes the window. A
+// window-modal progress dialog with Cancel appears when the work takes more
+// than half a second; Cancel sets job.cancel, which the work polls. Returns
+// false when the user cancelled.
+bool runFileJob(QWidget* parent, const QString& title, const QString& label, FileJob& job,
+                const std::function<void()>& work, const std::function<void(QProgressDialog*)>& created)
+{
+    constexpr int kSteps = 1000;
+    QProgressDialog dialog(label, VXPlugin_Scope::tr("Cancel"), 0, kSteps, parent);
+    dialog.setObjectName(QStringLiteral("ScopePlugin_progress_File"));
+    dialog.setWindowTitle(title);
+    dialog.setWindowModality(Qt::WindowModal);
+    dialog.setAutoClose(false);
+    dialog.setAutoReset(false);
+    dialog.setMinimumDuration(500);
+    // Starts the half-second clock; without a first value the dialog would
+    // wait for its default four seconds.
+    dialog.setValue(0);
+    QObject::connect(&dialog, &QProgressDialog::canceled, [&job] { job.cancel.store(true); });
+    if (created)
+        created(&dialog);
+
+    QEventLoop loop;
+    std::unique_ptr<QThread> thread(QThread::create(work));
+    QObject::connect(thread.get(), &QThread::finished, &loop, &QEventLoop::quit);
+    QTimer tick;
+    QObject::connect(&tick, &QTimer::timeout, &dialog, [&job, &dialog] {
+        // cancel() (Escape, closing) sets the flag without the signal.
+        if (dialog.wasCanceled()) {
+            job.cancel.store(true);
+            return;
+        }
+        const qint64 total = job.total.load();
+        if (total > 0)
+            dialog.setValue(int(std::min<qint64>(kSteps - 1, job.done.load() * kSteps / total)));
+    });
+    if (dialog.wasCanceled())
+        job.cancel.store(true);
+    thread->start();
+    tick.start(50);
+    loop.exec();
+    thread->wait();
+    return !(job.cancel.load() || dialog.wasCanceled());
+}
+
+// The samples of a plotted curve as the file writer takes them.
+void copySamples(const ScopeSeries& xs, const ScopeSeries& ys, std::size_t n, scopefile::Curve& c)
+{
+    c.x.resize(int(n));
+    c.y.resize(int(n));
+    for (std::size_t i = 0; i < n; ++i) {
+        c.x[int(i)] = xs.at(i);
+        c.y[int(i)] = ys.at(i);
+    }
+}
+
+} // namespace
+
 QVector<scopefile::Curve> VXPlugin_Scope::plottedCurves() const
 {
     QVector<scopefile::Curve> curves;
     for (QwtPlotCurve* plotted : m_plot->attachedCurves()) {
         scopefile::Curve c = scopefile::curveOf(plotted->title().text(), m_plot->curveInfo(m_plot->slotOf(plotted)));
-        const int n = int(plotted->dataSize());
-        c.x.reserve(n);
-        c.y.reserve(n);
-        for (int i = 0; i < n; ++i) {
-            const QPointF p = plotted->sample(std::size_t(i));
-            c.x.append(p.x());
-            c.y.append(p.y());
+        // Scope curves read immutable series: their samples are copied on
+        // the writing thread (see slotExportScopeFile).
+        if (!dynamic_cast<const ScopeCurveData*>(plotted->data())) {
+            const int n = int(plotted->dataSize());
+            c.x.reserve(n);
+            c.y.reserve(n);
+            for (int i = 0; i < n; ++i) {
+                const QPointF p = plotted->sample(std::size_t(i));
+                c.x.append(p.x());
+                c.y.append(p.y());
+            }
         }
         curves.append(c);
     }
@@ -733,7 +829,19 @@ void VXPlugin_Scope::slotExportScopeFile()
     const QString proposed = scopesavename::proposedName(csv);
     const QString answer = saveFileDialog ? saveFileDialog(this, tr("Save File"), proposed, tr("csv(*.csv)"))
                                           : QString();
-    const QVector<scopefile::Curve> curves = plottedCurves();
+    QVector<scopefile::Curve> curves = plottedCurves();
+    // The series the curves read stay valid (shared, immutable) while the
+    // writing thread copies from them.
+    struct Series
+    {
+        ScopeSeries xs, ys;
+        std::size_t size = 0;
+    };
+    std::vector<Series> series;
+    for (QwtPlotCurve* plotted : m_plot->attachedCurves()) {
+        const auto* data = dynamic_cast<const ScopeCurveData*>(plotted->data());
+        series.push_back(data ? Series{data->xSeries(), data->ySeries(), data->size()} : Series());
+    }
     if (answer.isEmpty())
         return;
     const QString fileName = scopesavename::withSuffix(answer, {csv}, csv, Qt::CaseSensitive);
@@ -743,20 +851,42 @@ void VXPlugin_Scope::slotExportScopeFile()
     }
 
     // Written beside the target and renamed over it only when complete, so a
-    // failed write never leaves a half-written file in place of a good one.
+    // failed or cancelled write never leaves a half-written file in place of
+    // a good one.
     QSaveFile file(fileName);
     if (!file.open(QIODevice::WriteOnly)) {
         warn(tr("ERROR:Cannot write file %1 !").arg(QDir::toNativeSeparators(fileName)));
         return;
     }
-    if (!scopefile::writeLines(file, curves) || !file.commit()) {
-        file.cancelWriting();
+    FileJob job;
+    scopefile::WriteResult written = scopefile::WriteResult::Failed;
+    bool committed = false;
+    const bool finished = runFileJob(
+        this, tr("Export to File"), tr("Writing %1 ...").arg(QDir::toNativeSeparators(fileName)), job,
+        [&] {
+            for (int k = 0; k < curves.size(); ++k) {
+                const Series& d = series[std::size_t(k)];
+                if (d.size > 0)
+                    copySamples(d.xs, d.ys, d.size, curves[k]);
+            }
+            written = scopefile::writeFile(file, curves, job.progress());
+            // The commit flushes hundreds of megabytes to disk: here, not on
+            // the GUI thread. A Cancel that comes during it finds the file
+            // whole.
+            if (written == scopefile::WriteResult::Done && !job.cancel.load())
+                committed = file.commit();
+        },
+        fileProgressCreated);
+    if (committed)
+        return;
+    file.cancelWriting();
+    if (finished && written != scopefile::WriteResult::Cancelled)
         warn(tr("ERROR:Cannot write file %1 !").arg(QDir::toNativeSeparators(fileName)));
-    }
 }
 
-void VXPlugin_Scope::applyImported(const scopefile::Content& content)
+void VXPlugin_Scope::applyImported(const ScopeImportedFile& file)
 {
+    const scopefile::Content& content = file.read.content;
     for (int i = 0; i < content.curves.size(); ++i) {
         const scopefile::Curve& c = content.curves[i];
         _ST_ScopeAxisInfo info;
@@ -773,18 +903,14 @@ void VXPlugin_Scope::applyImported(const scopefile::Content& content)
         setBottomAxis(0, last, last / 10);
     }
     for (int i = 0; i < content.curves.size(); ++i) {
-        // A short line adds a value but no time stamp: pair them as far as
-        // both reach.
-        QVector<double> x = content.times;
-        QVector<double> y = content.curves[i].y;
-        const int n = std::min(x.size(), y.size());
+        // A short line adds a value but no time stamp: the curve pairs them
+        // as far as both reach. All curves share the one time column.
+        const int n = std::min(content.times.size(), content.curves[i].y.size());
         if (n == 0)
             continue;
-        x.resize(n);
-        y.resize(n);
         double minY = 0.0;
         double maxY = 0.0;
-        m_plot->setCurveSamples(i, x, y, minY, maxY);
+        m_plot->setCurveSeries(i, file.times, file.values[i], n <= file.sortedTimes, minY, maxY);
     }
     m_plot->replot();
     measureChanged();
@@ -809,11 +935,35 @@ void VXPlugin_Scope::slotImportScopeFile()
     std::map<emLINK, int> links;
     std::map<emENDEFF, int> endEffectors;
     if (info.suffix() == QLatin1String("csv")) {
-        const scopefile::ReadResult read = scopefile::readFile(file);
+        // Read, parsed and summarised on a thread of its own; the page
+        // changes only once the whole file is in, so Cancel leaves it as it
+        // was.
+        FileJob job;
+        ScopeImportedFile loaded;
+        const bool finished = runFileJob(
+            this, tr("Import from File"), tr("Reading %1 ...").arg(QDir::toNativeSeparators(fileName)), job,
+            [&] {
+                loaded.read = scopefile::readFile(file, scopefile::kMaxRows, job.progress());
+                if (loaded.read.error != scopefile::ReadError::None)
+                    return;
+                const QVector<double>& times = loaded.read.content.times;
+                loaded.times = ScopeSeries(times, false);
+                for (const scopefile::Curve& c : loaded.read.content.curves)
+                    loaded.values.append(ScopeSeries(c.y, true));
+                // Sorted means ascending and finite; NaN fails the comparison.
+                int sorted = times.isEmpty() || !std::isfinite(times[0]) ? 0 : 1;
+                while (sorted < times.size() && times[sorted] >= times[sorted - 1] && std::isfinite(times[sorted]))
+                    ++sorted;
+                loaded.sortedTimes = sorted;
+            },
+            fileProgressCreated);
+        if (!finished || loaded.read.error == scopefile::ReadError::Cancelled)
+            return;
+        const scopefile::ReadResult& read = loaded.read;
         switch (read.error) {
         case scopefile::ReadError::None: {
             clearScopeData();
-            applyImported(read.content);
+            applyImported(loaded);
             // The whole file stays in view, also a recording longer than a
             // typed period can be (the validator applies to typing only);
             // the bound only keeps the number an int.
@@ -843,6 +993,8 @@ void VXPlugin_Scope::slotImportScopeFile()
             break;
         case scopefile::ReadError::ReadFailed:
             warn(tr("ERROR:Cannot read file %1 !").arg(QDir::toNativeSeparators(fileName)));
+            break;
+        case scopefile::ReadError::Cancelled:
             break;
         }
     } else {

@@ -6,7 +6,10 @@
 // thread (DataCollector) runs readScopeOnce, which touches only the sample
 // store (data lock), the read-cycle figures (statistics lock), the load
 // figures (load lock), the trigger snapshot (trigger lock) and the atomic
-// flags. No two locks are ever held together.
+// flags. No two locks are ever held together. An import or export reads or
+// writes its file on a thread of its own while the GUI thread serves events
+// behind a progress dialog; that thread touches only the file and data
+// handed to it, and the page changes only after it has ended.
 #pragma once
 
 #include "VX_Lock.h"
@@ -31,6 +34,7 @@ class QComboBox;
 class QFrame;
 class QLabel;
 class QLineEdit;
+class QProgressDialog;
 class QPushButton;
 class QRadioButton;
 class QVBoxLayout;
@@ -38,6 +42,7 @@ class QScopeSetting;
 class QwtScope;
 class ScopeReadoutPanel;
 class ScopeSpectrumWindow;
+struct ScopeImportedFile;
 
 // The link library calls the page makes. The defaults are the VX_Prod
 // exports; tests put fakes in their place.
@@ -78,6 +83,9 @@ public:
     std::function<QString(QWidget*, const QString& caption, const QString& dir, const QString& filter)>
         openFileDialog;
     std::function<void(QMessageBox::Icon, const QString& title, const QString& text)> messageBox;
+    // Handed the progress dialog of an import or export as soon as it
+    // exists, before the file is touched; tests cancel through it.
+    std::function<void(QProgressDialog*)> fileProgressCreated;
 
     // ---- state, for tests and benchmarks ---------------------------------
     bool isRunning() const { return m_running.load(); }
@@ -135,7 +143,7 @@ private:
     void publishTriggerSetting();
     void checkRobotError();
     QVector<scopefile::Curve> plottedCurves() const;
-    void applyImported(const scopefile::Content& content);
+    void applyImported(const ScopeImportedFile& file);
     void warn(const QString& text);
 
     // Read-cycle statistics (ms between cycles).
