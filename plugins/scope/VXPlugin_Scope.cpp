@@ -655,9 +655,11 @@ void VXPlugin_Scope::feedPlot()
         for (int slot = 0; slot < ScopeSampleStore::kSlots; ++slot) {
             if (!snap.values[slot] || snap.values[slot]->size == 0)
                 continue;
-            double minY = 0.0;
-            double maxY = 0.0;
-            m_plot->setCurveSeries(slot, x, ScopeSeries(snap.values[slot]), snap.sortedTimes, minY, maxY);
+            // A curve without a finite value counts as 0..0.
+            const ScopeRange range = m_plot->setCurveSeries(slot, x, ScopeSeries(snap.values[slot]), snap.sortedTimes)
+                                         .value_or(ScopeRange{0.0, 0.0});
+            const double minY = range.min;
+            const double maxY = range.max;
             if (slot == 0) {
                 low = minY;
                 high = maxY;

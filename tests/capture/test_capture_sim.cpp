@@ -83,7 +83,7 @@ bool firstStamp(const QString& err, qint64& stamp)
 int reportedMissing(const QString& err)
 {
     const QRegularExpressionMatch m =
-        QRegularExpression(QStringLiteral("about ([0-9]+) row\\(s\\) missing")).match(err);
+        QRegularExpression(QStringLiteral("([0-9]+) row\\(s\\) missing")).match(err);
     return m.hasMatch() ? m.captured(1).toInt() : 0;
 }
 
