@@ -78,7 +78,7 @@ bool firstStamp(const QString& err, qint64& stamp)
     return true;
 }
 
-// The rows the tool reports missing from its file ("about N row(s) missing"),
+// The rows the tool reports missing from its file ("N row(s) missing"),
 // 0 if it reports none.
 int reportedMissing(const QString& err)
 {
