@@ -72,8 +72,7 @@ std::unique_ptr<QwtScope> fedPlot()
         info.nIndex = c + 1;
         info.strUnit = QStringLiteral("A");
         plot->setCurveInfo(c, QStringLiteral("channel %1").arg(c), info);
-        double lo = 0.0, hi = 0.0;
-        plot->setCurveSeries(c, x, ScopeSeries(snap.values[c]), snap.sortedTimes, lo, hi);
+        plot->setCurveSeries(c, x, ScopeSeries(snap.values[c]), snap.sortedTimes);
     }
     plot->setXAxis(0, kRows, kRows / 10);
     plot->replot();

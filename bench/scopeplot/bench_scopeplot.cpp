@@ -229,8 +229,9 @@ void feedSnapshot(QwtScope& plot, const ScopeSampleStore::Snapshot& snap)
     const ScopeSeries x(snap.times, ScopeSeries(snap.times).at(0));
     double low = 0.0, high = 0.0;
     for (int c = 0; c < 36; ++c) {
-        double lo = 0.0, hi = 0.0;
-        plot.setCurveSeries(c, x, ScopeSeries(snap.values[c]), snap.sortedTimes, lo, hi);
+        const ScopeRange range =
+            plot.setCurveSeries(c, x, ScopeSeries(snap.values[c]), snap.sortedTimes).value_or(ScopeRange{0.0, 0.0});
+        const double lo = range.min, hi = range.max;
         low = c == 0 ? lo : std::min(low, lo);
         high = c == 0 ? hi : std::max(high, hi);
     }

@@ -520,7 +520,16 @@ void VXPlugin_Scope::checkTrigger(const std::vector<_ST_ReadScopeData>& rows)
     // The snapshot is taken only for a batch that can fire.
     if (!m_trigger.armed() || rows.empty())
         return;
-    m_trigger.check(triggerSnapshot(), rows);
+    const ScopeTriggerSetting setting = triggerSnapshot();
+    if (triggerFires(setting, rows))
+        fireTrigger(setting.grabMode);
+}
+
+void VXPlugin_Scope::fireTrigger(GrabMode grabMode)
+{
+    // One-shot: disarmed until the next Start; an open grab records from the
+    // batch that fired, an end grab records nothing of it.
+    m_trigger.fire(grabMode);
 }
 
 // ---- collector thread --------------------------------------------------------
@@ -668,9 +677,11 @@ void VXPlugin_Scope::feedPlot()
         for (int slot = 0; slot < ScopeSampleStore::kSlots; ++slot) {
             if (!snap.values[slot] || snap.values[slot]->size == 0)
                 continue;
-            double minY = 0.0;
-            double maxY = 0.0;
-            m_plot->setCurveSeries(slot, x, ScopeSeries(snap.values[slot]), snap.sortedTimes, minY, maxY);
+            // A curve without a finite value counts as 0..0.
+            const ScopeRange range = m_plot->setCurveSeries(slot, x, ScopeSeries(snap.values[slot]), snap.sortedTimes)
+                                         .value_or(ScopeRange{0.0, 0.0});
+            const double minY = range.min;
+            const double maxY = range.max;
             if (slot == 0) {
                 low = minY;
                 high = maxY;
@@ -908,9 +919,7 @@ void VXPlugin_Scope::applyImported(const ScopeImportedFile& file)
         const int n = std::min(content.times.size(), content.curves[i].y.size());
         if (n == 0)
             continue;
-        double minY = 0.0;
-        double maxY = 0.0;
-        m_plot->setCurveSeries(i, file.times, file.values[i], n <= file.sortedTimes, minY, maxY);
+        m_plot->setCurveSeries(i, file.times, file.values[i], n <= file.sortedTimes);
     }
     m_plot->replot();
     measureChanged();

@@ -139,6 +139,7 @@ private:
     void clearScopeData();
     void setBottomAxis(double min, double max, double step);
     void checkTrigger(const std::vector<_ST_ReadScopeData>& rows);
+    void fireTrigger(GrabMode grabMode);
     ScopeTriggerSetting readTriggerSetting() const;
     void publishTriggerSetting();
     void checkRobotError();

@@ -151,43 +151,44 @@ void QwtScope::setCurveSamples(int slot, const QVector<double>& x, const QVector
         return;
     ScopeCurve& c = m_curves[static_cast<size_t>(slot)];
     c.setScopeSamples(x, y);
-    fitCurveRange(c, minY, maxY);
+    // A curve without any finite value reports 0..0.
+    const ScopeRange range = fitCurveRange(c).value_or(ScopeRange{0.0, 0.0});
+    minY = range.min;
+    maxY = range.max;
 }
 
-void QwtScope::setCurveSeries(int slot, const ScopeSeries& x, const ScopeSeries& y, bool sortedX,
-                              double& minY, double& maxY)
+std::optional<ScopeRange> QwtScope::setCurveSeries(int slot, const ScopeSeries& x, const ScopeSeries& y,
+                                                   bool sortedX)
 {
     if (slot < 0 || slot >= kCurveSlots || x.size() == 0 || y.size() == 0)
-        return;
+        return std::nullopt;
     ScopeCurve& c = m_curves[static_cast<size_t>(slot)];
     c.setScopeSeries(x, y, sortedX);
-    fitCurveRange(c, minY, maxY);
+    return fitCurveRange(c);
 }
 
-void QwtScope::fitCurveRange(const ScopeCurve& c, double& minY, double& maxY)
+std::optional<ScopeRange> QwtScope::fitCurveRange(const ScopeCurve& c)
 {
     // Values that are not numbers (or infinite) say nothing about the range;
-    // a curve without any finite value reports 0..0 and moves nothing.
-    double low = 0.0, high = 0.0;
-    const bool finite = c.scopeData()->finiteYRange(low, high);
-    maxY = high;
-    minY = low;
-    if (!finite)
-        return;
+    // a curve without any finite value moves nothing.
+    const std::optional<ScopeRange> range = c.scopeData()->finiteYRange();
+    if (!range)
+        return std::nullopt;
 
     bool changed = false;
     double yMax = m_yMax;
     double yMin = m_yMin;
-    if (maxY > yMax) {
-        yMax = maxY;
+    if (range->max > yMax) {
+        yMax = range->max;
         changed = true;
     }
-    if (minY < yMin) {
-        yMin = minY;
+    if (range->min < yMin) {
+        yMin = range->min;
         changed = true;
     }
     if (changed)
         setYAxis(scopeRoundDown(yMin), scopeRoundUp(yMax));
+    return range;
 }
 
 void QwtScope::clearCurves()

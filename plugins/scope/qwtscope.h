@@ -56,9 +56,9 @@ public:
     // the data leaves it. Empty arrays are ignored.
     void setCurveSamples(int slot, const QVector<double>& x, const QVector<double>& y,
                          double& minY, double& maxY);
-    // The same for series read in place (the live window's snapshot).
-    void setCurveSeries(int slot, const ScopeSeries& x, const ScopeSeries& y, bool sortedX,
-                        double& minY, double& maxY);
+    // The same for series read in place (the live window's snapshot); none
+    // when the curve holds no finite y or the series were ignored.
+    std::optional<ScopeRange> setCurveSeries(int slot, const ScopeSeries& x, const ScopeSeries& y, bool sortedX);
     void clearCurves();
     bool hasNoData() const;
 
@@ -91,7 +91,7 @@ public:
     ScopeCursors* cursors() const { return m_cursors; }
 
 private:
-    void fitCurveRange(const ScopeCurve& curve, double& minY, double& maxY);
+    std::optional<ScopeRange> fitCurveRange(const ScopeCurve& curve);
 
 protected slots:
     void onZoomer(const QRectF& rect);

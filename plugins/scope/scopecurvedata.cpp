@@ -106,13 +106,13 @@ ScopeSeries::ScopeSeries(std::shared_ptr<const ScopeColumnSnapshot> snapshot, do
     }
 }
 
-bool ScopeSeries::range(std::size_t first, std::size_t last, double& lo, double& hi) const
+std::optional<ScopeRange> ScopeSeries::range(std::size_t first, std::size_t last) const
 {
     if (m_size == 0 || first > last)
-        return false;
+        return std::nullopt;
     last = std::min(last, m_size - 1);
     if (first > last)
-        return false;
+        return std::nullopt;
     constexpr double inf = std::numeric_limits<double>::infinity();
     double low = inf, high = -inf;
     const bool summarised = !m_summaries.empty();
@@ -123,10 +123,8 @@ bool ScopeSeries::range(std::size_t first, std::size_t last, double& lo, double&
         },
         low, high);
     if (!(low <= high))
-        return false;
-    lo = timeOnAxis(low, m_offset);
-    hi = timeOnAxis(high, m_offset);
-    return true;
+        return std::nullopt;
+    return ScopeRange{timeOnAxis(low, m_offset), timeOnAxis(high, m_offset)};
 }
 
 ScopeCurveData::ScopeCurveData(const QVector<double>& x, const QVector<double>& y)
@@ -170,20 +168,25 @@ void ScopeCurveData::summarise()
         }
     }
 
-    m_hasFiniteY = m_size > 0 && m_ys.range(0, std::size_t(m_size - 1), m_minY, m_maxY);
+    const std::optional<ScopeRange> yRange = m_size > 0 ? m_ys.range(0, std::size_t(m_size - 1)) : std::nullopt;
+    m_hasFiniteY = yRange.has_value();
+    if (yRange) {
+        m_minY = yRange->min;
+        m_maxY = yRange->max;
+    }
     if (minX <= maxX && m_hasFiniteY)
         m_bounds = QRectF(minX, m_minY, maxX - minX, m_maxY - m_minY);
     else
         m_bounds = QRectF(1.0, 1.0, -2.0, -2.0);  // Qwt's "no bounds"
 }
 
-bool ScopeCurveData::yRange(int first, int last, double& minY, double& maxY) const
+std::optional<ScopeRange> ScopeCurveData::yRange(int first, int last) const
 {
     first = std::max(first, 0);
     last = std::min(last, m_size - 1);
     if (first > last)
-        return false;
-    return m_ys.range(std::size_t(first), std::size_t(last), minY, maxY);
+        return std::nullopt;
+    return m_ys.range(std::size_t(first), std::size_t(last));
 }
 
 size_t ScopeCurveData::size() const
@@ -201,13 +204,11 @@ QRectF ScopeCurveData::boundingRect() const
     return m_bounds;
 }
 
-bool ScopeCurveData::finiteYRange(double& minY, double& maxY) const
+std::optional<ScopeRange> ScopeCurveData::finiteYRange() const
 {
     if (!m_hasFiniteY)
-        return false;
-    minY = m_minY;
-    maxY = m_maxY;
-    return true;
+        return std::nullopt;
+    return ScopeRange{m_minY, m_maxY};
 }
 
 namespace {
@@ -262,11 +263,11 @@ int ScopeCurveData::blockLast(int block) const
     return std::min(m_size, (block + 1) * kBlockSize - blockShift()) - 1;
 }
 
-bool ScopeCurveData::blockYRange(int block, double& minY, double& maxY) const
+std::optional<ScopeRange> ScopeCurveData::blockYRange(int block) const
 {
     if (block < 0 || block >= blockCount())
-        return false;
-    return yRange(blockFirst(block), blockLast(block), minY, maxY);
+        return std::nullopt;
+    return yRange(blockFirst(block), blockLast(block));
 }
 
 ScopeCurve::ScopeCurve(const QString& title)
@@ -401,9 +402,10 @@ ScopeCurveSketch scopeCurveSketch(const QwtSeriesData<QPointF>& data, const QwtS
         const double column = runs->columns[static_cast<size_t>(r)];
         const int first = runs->starts[static_cast<size_t>(r)];
         const int last = runs->starts[static_cast<size_t>(r) + 1] - 1;
-        double low = 0.0, high = 0.0;
-        if (!scope->yRange(first, last, low, high))
+        const std::optional<ScopeRange> range = scope->yRange(first, last);
+        if (!range)
             continue;  // nothing finite in this column
+        const double low = range->min, high = range->max;
         int a = first, b = last;
         while (!std::isfinite(scope->yAt(a)))
             ++a;
@@ -656,9 +658,10 @@ NearestSample findNearestSample(const QwtSeriesData<QPointF>& data, const QwtSca
         const qint64 gapX = std::max<qint64>({0, std::min(pxA, pxB) - pos.x(), pos.x() - std::max(pxA, pxB)});
         if (gapX * gapX > best.distance2)
             return Visit::Beyond;
-        double lo = 0.0, hi = 0.0;
-        if (!scope->blockYRange(b, lo, hi))
+        const std::optional<ScopeRange> range = scope->blockYRange(b);
+        if (!range)
             return Visit::Skipped;
+        const double lo = range->min, hi = range->max;
         const int pyA = scopePixel(yMap, lo);
         const int pyB = scopePixel(yMap, hi);
         const qint64 gapY = std::max<qint64>({0, std::min(pyA, pyB) - pos.y(), pos.y() - std::max(pyA, pyB)});

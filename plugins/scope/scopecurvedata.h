@@ -64,10 +64,10 @@ public:
         return v;
     }
 
-    // Finite range of the values first..last (offset applied), false when
+    // Finite range of the values first..last (offset applied), none when
     // there is none. Read from the summaries where there are any: a few
     // entries whatever the length of the stretch.
-    bool range(std::size_t first, std::size_t last, double& lo, double& hi) const;
+    std::optional<ScopeRange> range(std::size_t first, std::size_t last) const;
 
     // Asks for the memory that a range beginning or ending at value i reads
     // (the values near i and the summaries of its group), so that drawing
@@ -153,8 +153,8 @@ public:
 
     // x is finite and never decreases from one sample to the next.
     bool isSortedX() const { return m_sortedX; }
-    // Smallest and largest finite y; false when there is none.
-    bool finiteYRange(double& minY, double& maxY) const;
+    // Smallest and largest finite y; none when there is none.
+    std::optional<ScopeRange> finiteYRange() const;
 
     // Index range [first, last] of the samples needed to draw x1..x2 on a
     // sorted curve: the samples inside plus one neighbour on each side, so
@@ -168,10 +168,10 @@ public:
     int blockOf(int i) const { return (blockShift() + i) / kBlockSize; }
     int blockFirst(int block) const;
     int blockLast(int block) const;
-    // Finite y range of a block, false when it holds no finite y.
-    bool blockYRange(int block, double& minY, double& maxY) const;
-    // Finite y range of the samples first..last, false when there is none.
-    bool yRange(int first, int last, double& minY, double& maxY) const;
+    // Finite y range of a block, none when it holds no finite y.
+    std::optional<ScopeRange> blockYRange(int block) const;
+    // Finite y range of the samples first..last, none when there is none.
+    std::optional<ScopeRange> yRange(int first, int last) const;
 
 private:
     void summarise();

@@ -2,7 +2,7 @@
 // drive the real window and its pages through the object names the user sees.
 #pragma once
 
-#include "../common/QtWait.h"
+#include "QtWait.h"
 #include <QAbstractItemModel>
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -37,14 +37,15 @@ constexpr int kRobotCheckMs = 384;   // the page checks the robot state on every
 constexpr int kLinkCheckMs = 200;    // the main window's link check period
 constexpr double kMaxSeconds = 1e6;
 
-bool readSeconds(const QString& text, double& ms)
+// Milliseconds from a text of seconds; none unless it is a number from 0
+// to kMaxSeconds.
+std::optional<double> readSeconds(const QString& text)
 {
     bool ok = false;
     const double s = QLocale::c().toDouble(text.trimmed(), &ok);
     if (!ok || !std::isfinite(s) || s < 0 || s > kMaxSeconds)
-        return false;
-    ms = s * 1000.0;
-    return true;
+        return std::nullopt;
+    return s * 1000.0;
 }
 
 QString helpText(const QCommandLineParser& parser)
@@ -185,18 +186,25 @@ bool readAddress(const CommandLine& line, Options& options, QString& message)
 
 bool readTimes(const CommandLine& line, Options& options, QString& message)
 {
-    if (!readSeconds(line.parser.value(line.duration), options.durationMs)) {
+    const std::optional<double> duration = readSeconds(line.parser.value(line.duration));
+    if (!duration) {
         message = QStringLiteral("--duration takes seconds from 0 to %1").arg(kMaxSeconds);
         return false;
     }
-    if (!readSeconds(line.parser.value(line.timeout), options.timeoutMs) || options.timeoutMs <= 0) {
+    options.durationMs = *duration;
+    const std::optional<double> timeout = readSeconds(line.parser.value(line.timeout));
+    if (timeout)
+        options.timeoutMs = *timeout;
+    if (!timeout || options.timeoutMs <= 0) {
         message = QStringLiteral("--timeout takes seconds above 0");
         return false;
     }
-    if (!readSeconds(line.parser.value(line.triggerTimeout), options.triggerTimeoutMs)) {
+    const std::optional<double> triggerTimeout = readSeconds(line.parser.value(line.triggerTimeout));
+    if (!triggerTimeout) {
         message = QStringLiteral("--trigger-timeout takes seconds from 0 to %1").arg(kMaxSeconds);
         return false;
     }
+    options.triggerTimeoutMs = *triggerTimeout;
     return true;
 }
 

@@ -90,10 +90,10 @@ void ScopeChunkSummary::range(const double* values, std::size_t first, std::size
     hi = high;
 }
 
-bool ScopeColumnSnapshot::range(std::size_t first, std::size_t last, double& lo, double& hi) const
+std::optional<ScopeRange> ScopeColumnSnapshot::range(std::size_t first, std::size_t last) const
 {
     if (size == 0 || first > last || first >= size)
-        return false;
+        return std::nullopt;
     last = std::min(last, size - 1);
     constexpr double inf = std::numeric_limits<double>::infinity();
     double low = inf, high = -inf;
@@ -101,10 +101,8 @@ bool ScopeColumnSnapshot::range(std::size_t first, std::size_t last, double& lo,
         head + first, head + last,
         [this](std::size_t c) { return std::make_pair(chunks[c]->values, &chunks[c]->summary); }, low, high);
     if (!(low <= high))
-        return false;
-    lo = low;
-    hi = high;
-    return true;
+        return std::nullopt;
+    return ScopeRange{low, high};
 }
 
 void ScopeSampleColumn::addChunk()

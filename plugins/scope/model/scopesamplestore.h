@@ -16,10 +16,18 @@
 #include <cstddef>
 #include <deque>
 #include <memory>
+#include <optional>
 #include <utility>
 #include <vector>
 
 struct _ST_ReadScopeData;
+
+// The finite minimum and maximum of a stretch of values.
+struct ScopeRange
+{
+    double min;
+    double max;
+};
 
 // A recording's time axis starts at 0: a stamp is placed on it (the page's
 // plot, the recorder's file) relative to the first stamp kept, its origin.
@@ -124,8 +132,8 @@ struct ScopeColumnSnapshot
     std::size_t size = 0;
 
     // Finite minimum and maximum of the values first..last (counted from
-    // the oldest), false when there is none among them.
-    bool range(std::size_t first, std::size_t last, double& lo, double& hi) const;
+    // the oldest); none when there is no finite value among them.
+    std::optional<ScopeRange> range(std::size_t first, std::size_t last) const;
 };
 
 // A queue of doubles stored in fixed-size chunks. Appending and dropping the

@@ -1,9 +1,9 @@
 // The scope page on the GUI thread, with the collector switched off and the
 // read cycles driven by the test: form, selection, Start and Stop, trigger,
 // error stop, status line, redraw, legend, dialog placement, export, import.
-#include "../common/MarkingTranslator.h"
+#include "MarkingTranslator.h"
 #include "ScopePageSupport.h"
-#include "../shell/GuiHelpers.h"
+#include "GuiHelpers.h"
 
 #include "ScopeChannels.h"
 #include "qwtscope.h"

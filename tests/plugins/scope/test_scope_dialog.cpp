@@ -1,4 +1,4 @@
-#include "../common/MarkingTranslator.h"
+#include "MarkingTranslator.h"
 #include "ScopeChannels.h"
 #include "qscopesetting.h"
 #include "scope_test_app.h"

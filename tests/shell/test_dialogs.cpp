@@ -595,4 +595,4 @@ void TestDialogs::pluginMetadataAndInstance()
 }
 
 QTEST_MAIN(TestDialogs)
-#include "tst_dialogs.moc"
+#include "test_dialogs.moc"

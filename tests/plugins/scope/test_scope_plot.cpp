@@ -825,22 +825,24 @@ TEST_P(ScopeSnapshotCurve, AgreesWithTheSameSamplesGivenAsVectors)
     }
     EXPECT_EQ(snapshot.boundingRect(), vector.boundingRect());
     EXPECT_TRUE(snapshot.isSortedX());
-    double lo1 = 0, hi1 = 0, lo2 = 0, hi2 = 0;
-    ASSERT_EQ(snapshot.finiteYRange(lo1, hi1), vector.finiteYRange(lo2, hi2));
-    EXPECT_EQ(lo1, lo2);
-    EXPECT_EQ(hi1, hi2);
+    const std::optional<ScopeRange> range1 = snapshot.finiteYRange(), range2 = vector.finiteYRange();
+    ASSERT_EQ(range1.has_value(), range2.has_value());
+    if (range1) {
+        EXPECT_EQ(range1->min, range2->min);
+        EXPECT_EQ(range1->max, range2->max);
+    }
 
     // Ranges of any stretch and of every block equal a plain pass.
     for (int probe = 0; probe < 200; ++probe) {
         int a = int(unit(rng) * n), b = int(unit(rng) * n);
         if (a > b)
             std::swap(a, b);
-        double lo = 0, hi = 0, blo = 0, bhi = 0;
-        const bool has = snapshot.yRange(a, b, lo, hi);
-        ASSERT_EQ(has, bruteYRange(y, a, b, blo, bhi)) << a << ".." << b;
-        if (has) {
-            ASSERT_EQ(lo, blo) << a << ".." << b;
-            ASSERT_EQ(hi, bhi) << a << ".." << b;
+        double blo = 0, bhi = 0;
+        const std::optional<ScopeRange> range = snapshot.yRange(a, b);
+        ASSERT_EQ(range.has_value(), bruteYRange(y, a, b, blo, bhi)) << a << ".." << b;
+        if (range) {
+            ASSERT_EQ(range->min, blo) << a << ".." << b;
+            ASSERT_EQ(range->max, bhi) << a << ".." << b;
         }
     }
     int covered = 0;
@@ -851,12 +853,12 @@ TEST_P(ScopeSnapshotCurve, AgreesWithTheSameSamplesGivenAsVectors)
         ASSERT_EQ(snapshot.blockOf(first), b);
         ASSERT_EQ(snapshot.blockOf(last), b);
         covered = last + 1;
-        double lo = 0, hi = 0, blo = 0, bhi = 0;
-        const bool has = snapshot.blockYRange(b, lo, hi);
-        ASSERT_EQ(has, bruteYRange(y, first, last, blo, bhi)) << "block " << b;
-        if (has) {
-            ASSERT_EQ(lo, blo);
-            ASSERT_EQ(hi, bhi);
+        double blo = 0, bhi = 0;
+        const std::optional<ScopeRange> range = snapshot.blockYRange(b);
+        ASSERT_EQ(range.has_value(), bruteYRange(y, first, last, blo, bhi)) << "block " << b;
+        if (range) {
+            ASSERT_EQ(range->min, blo);
+            ASSERT_EQ(range->max, bhi);
         }
     }
     EXPECT_EQ(covered, n);
@@ -893,9 +895,9 @@ TEST(ScopeSnapshotCurveOffset, TheOffsetIsSubtractedAsXIsRead)
     EXPECT_EQ(data.sample(3), QPointF(10, 4));
     EXPECT_EQ(data.boundingRect(), QRectF(0, 1, 10, 3));
     // Values dropped from the front (99) are not part of the range.
-    double lo = 0, hi = 0;
-    ASSERT_TRUE(data.finiteYRange(lo, hi));
-    EXPECT_EQ(hi, 4.0);
+    const std::optional<ScopeRange> range = data.finiteYRange();
+    ASSERT_TRUE(range);
+    EXPECT_EQ(range->max, 4.0);
 }
 
 TEST(ScopeSnapshotCurveOffset, UnknownOrderIsCheckedAndUnsortedXDrawsEverySample)

@@ -565,4 +565,4 @@ void TestMainWindow::dragByTopFrame()
 }
 
 QTEST_MAIN(TestMainWindow)
-#include "tst_mainwindow.moc"
+#include "test_mainwindow.moc"

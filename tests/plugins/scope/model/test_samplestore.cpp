@@ -404,23 +404,24 @@ TEST(ScopeSampleStore, SummaryRangesEqualAPlainPass)
         const std::size_t length = std::size_t(std::pow(double(n), unit(rng)));
         const std::size_t a = std::size_t(unit(rng) * double(n - std::min(length, n - 1)));
         const std::size_t b = std::min(n - 1, a + length - 1 + (length == 0));
-        double lo = 0, hi = 0, plainLo = 0, plainHi = 0;
-        const bool has = snap.range(a, b, lo, hi);
-        ASSERT_EQ(has, plain(a, b, plainLo, plainHi)) << a << ".." << b;
-        if (has) {
-            ASSERT_EQ(lo, plainLo) << a << ".." << b;
-            ASSERT_EQ(hi, plainHi) << a << ".." << b;
+        double plainLo = 0, plainHi = 0;
+        const std::optional<ScopeRange> range = snap.range(a, b);
+        ASSERT_EQ(range.has_value(), plain(a, b, plainLo, plainHi)) << a << ".." << b;
+        if (range) {
+            ASSERT_EQ(range->min, plainLo) << a << ".." << b;
+            ASSERT_EQ(range->max, plainHi) << a << ".." << b;
         }
     }
-    double lo = 0, hi = 0, plainLo = 0, plainHi = 0;
-    ASSERT_TRUE(snap.range(0, n - 1, lo, hi));
+    double plainLo = 0, plainHi = 0;
+    const std::optional<ScopeRange> whole = snap.range(0, n - 1);
+    ASSERT_TRUE(whole);
     ASSERT_TRUE(plain(0, n - 1, plainLo, plainHi));
-    EXPECT_EQ(lo, plainLo);
-    EXPECT_EQ(hi, plainHi);
+    EXPECT_EQ(whole->min, plainLo);
+    EXPECT_EQ(whole->max, plainHi);
     // Nothing finite, and past the end.
     ScopeSampleColumn empty;
     for (int i = 0; i < 40; ++i)
         empty.push_back(i % 2 ? std::nan("") : inf);
-    EXPECT_FALSE(empty.snapshot().range(0, 39, lo, hi));
-    EXPECT_FALSE(snap.range(n, n + 5, lo, hi));
+    EXPECT_FALSE(empty.snapshot().range(0, 39));
+    EXPECT_FALSE(snap.range(n, n + 5));
 }

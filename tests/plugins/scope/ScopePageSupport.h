@@ -3,7 +3,7 @@
 // waits on the event loop.
 #pragma once
 
-#include "../common/QtWait.h"
+#include "QtWait.h"
 #include "VXPlugin_Scope.h"
 #include "qscopesetting.h"
 

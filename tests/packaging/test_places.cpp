@@ -2,7 +2,7 @@
 // folder is writable and not an installation's own, in the user's XDG
 // folders otherwise; an INI file shipped beside an installed program is
 // read beneath the user's.
-#include "../shell/GuiHelpers.h"
+#include "GuiHelpers.h"
 #include "CrashDump.h"
 #include "aboutdialog.h"
 #include "Translation.h"
@@ -313,4 +313,4 @@ void TestPlaces::chineseTranslationLoads()
 }
 
 QTEST_MAIN(TestPlaces)
-#include "tst_places.moc"
+#include "test_places.moc"

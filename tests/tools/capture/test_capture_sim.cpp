@@ -80,12 +80,12 @@ bool firstStamp(const QString& err, qint64& stamp)
     return true;
 }
 
-// The rows the tool reports missing from its file ("about N row(s) missing"),
+// The rows the tool reports missing from its file ("N row(s) missing"),
 // 0 if it reports none.
 int reportedMissing(const QString& err)
 {
     const QRegularExpressionMatch m =
-        QRegularExpression(QStringLiteral("about ([0-9]+) row\\(s\\) missing")).match(err);
+        QRegularExpression(QStringLiteral("([0-9]+) row\\(s\\) missing")).match(err);
     return m.hasMatch() ? m.captured(1).toInt() : 0;
 }
 
