@@ -7,12 +7,55 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <string>
 
 namespace scopefile {
 
+namespace {
+
+const char kDerivedMark[] = "derived";
+
+QString encodeText(const QString& text)
+{
+    QString out;
+    out.reserve(text.size());
+    for (const QChar c : text) {
+        const ushort u = c.unicode();
+        if (u == '%' || u == ',' || u == '_' || u == '\n' || u == '\r')
+            out += QLatin1Char('%') + QString::number(u, 16).toUpper().rightJustified(2, QLatin1Char('0'));
+        else
+            out += c;
+    }
+    return out;
+}
+
+QString decodeText(QStringView text)
+{
+    QString out;
+    out.reserve(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text[i] == QLatin1Char('%') && i + 2 < text.size()) {
+            bool ok = false;
+            const int code = text.mid(i + 1, 2).toString().toInt(&ok, 16);
+            if (ok) {
+                out += QChar(code);
+                i += 2;
+                continue;
+            }
+        }
+        out += text[i];
+    }
+    return out;
+}
+
+} // namespace
+
 QString curveField(const Curve& curve)
 {
+    if (curve.derived)
+        return encodeText(curve.title) + QLatin1Char('_') + QLatin1String(kDerivedMark) + QLatin1Char('_')
+               + encodeText(curve.expression) + QLatin1Char('_') + encodeText(curve.unit);
     const int key = curve.subIndex < kKeyThreshold ? curve.link : curve.endEffector;
     return curve.title + QLatin1Char('_') + QString::number(curve.subIndex) + QLatin1Char('_')
            + QString::number(key) + QLatin1Char('_') + curve.unit;
@@ -124,6 +167,20 @@ double readNumber(QStringView text)
     return value;
 }
 
+double readDerivedNumber(QStringView text)
+{
+    text = text.trimmed();
+    const QString t = text.toString().toLower();
+    if (t == QLatin1String("inf") || t == QLatin1String("+inf"))
+        return std::numeric_limits<double>::infinity();
+    if (t == QLatin1String("-inf"))
+        return -std::numeric_limits<double>::infinity();
+    const double v = readNumber(text);
+    if (v == 0.0 && (t.isEmpty() || t == QLatin1String("nan") || t == QLatin1String("-nan")))
+        return std::numeric_limits<double>::quiet_NaN();
+    return v;
+}
+
 // Calls f(field) for every comma-separated field of line, empty ones kept.
 template <typename F>
 static void forEachField(QStringView line, QChar sep, F&& f)
@@ -162,7 +219,12 @@ void Parser::addHeader(QStringView line)
         forEachField(field, QLatin1Char('_'), [&parts](QStringView part) { parts.append(part); });
         Curve curve;
         curve.title = parts[0].toString();
-        if (parts.size() < 4) {
+        if (parts.size() == 4 && parts[1] == QLatin1String(kDerivedMark)) {
+            curve.derived = true;
+            curve.title = decodeText(parts[0]);
+            curve.expression = decodeText(parts[2]);
+            curve.unit = decodeText(parts[3]);
+        } else if (parts.size() < 4) {
             curve.unit = QStringLiteral("Unit");
         } else {
             curve.subIndex = parts[1].toString().toInt();
@@ -207,7 +269,12 @@ void Parser::addRow(QStringView line)
     }
     for (int i = 0; i < kept; ++i) {
         const int f = first + i;
-        m_content.curves[i].y.append(f < fields.size() ? readNumber(fields[f]) : 0.0);
+        Curve& curve = m_content.curves[i];
+        if (curve.derived)
+            curve.y.append(f < fields.size() ? readDerivedNumber(fields[f])
+                                             : std::numeric_limits<double>::quiet_NaN());
+        else
+            curve.y.append(f < fields.size() ? readNumber(fields[f]) : 0.0);
     }
 }
 

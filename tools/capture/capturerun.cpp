@@ -61,6 +61,12 @@ QString helpText(const QCommandLineParser& parser)
         "recording starts with the batch of rows that fired it, with an end-grab trigger it ends\n"
         "before that batch. The file is the scope page's format (Import from File reads it).\n"
         "\n"
+        "--derive \"NAME[UNIT]=EXPRESSION\" adds a derived channel, computed row by row from the\n"
+        "chosen channels named by their titles in brackets, e.g.\n"
+        "  --derive \"J1 Following Error[deg]=[J1 Target ACS] - [J1 Actual ACS]\"\n"
+        "Functions: deriv(x) (change per second), movavg(x, n) (mean of the last n rows), abs, sqrt,\n"
+        "sin, cos, exp, log, min, max. At most 12; repeat the option for more than one.\n"
+        "\n"
         "Exit status: 0 done; 1 controller unreachable or silent, link lost, trigger never fired or\n"
         "file not written; 2 bad command line or channel choice; 3 stopped on a robot error.\n");
     auto names = [](const std::vector<int>& keys, QString (*nameOf)(int), bool (*keep)(int)) {
@@ -77,6 +83,16 @@ QString helpText(const QCommandLineParser& parser)
 }
 
 } // namespace
+
+QVector<scopederived::Source> derivedSources(const ScopeChannelList& channels)
+{
+    QVector<scopederived::Source> sources;
+    for (const ScopeChannel& c : channels.channels) {
+        if (receivesSamples(c.info))
+            sources.append(scopederived::Source{c.title.trimmed(), c.info.nCurve});
+    }
+    return sources;
+}
 
 QString channelListing()
 {
@@ -145,11 +161,14 @@ ParseResult parseArguments(const QStringList& arguments, Options& options, QStri
     const QCommandLineOption timeout(QStringLiteral("timeout"),
                                      QStringLiteral("Seconds to wait for rows before giving up (default 5)."),
                                      QStringLiteral("seconds"), QStringLiteral("5"));
+    const QCommandLineOption derive(QStringLiteral("derive"),
+                                    QStringLiteral("A derived channel NAME[UNIT]=EXPRESSION (repeatable)."),
+                                    QStringLiteral("definition"));
     const QCommandLineOption quiet({QStringLiteral("q"), QStringLiteral("quiet")},
                                    QStringLiteral("No progress, only errors."));
     parser.addOptions({help, list, address, output, duration, channel, joints, link, axes, endEffector,
                        components, trigger, condition, threshold, grab, absolute, triggerTimeout, stopOnError,
-                       timeout, quiet});
+                       timeout, quiet, derive});
 
     if (!parser.parse(arguments)) {
         message = parser.errorText();
@@ -205,6 +224,43 @@ ParseResult parseArguments(const QStringList& arguments, Options& options, QStri
     }
     options.channels = choice.list;
     options.notes = choice.notes;
+
+    const QStringList derivedTexts = parser.values(derive);
+    if (derivedTexts.size() > scopederived::kMaxChannels) {
+        message = QStringLiteral("at most %1 --derive options").arg(scopederived::kMaxChannels);
+        return ParseResult::Error;
+    }
+    QStringList known;
+    for (const ScopeChannel& c : allChannels().channels)
+        known << c.title.trimmed();
+    for (const QString& text : derivedTexts) {
+        scopederived::Definition d;
+        QString why;
+        scopederived::Problem problem;
+        if (!scopederived::parseOption(text, d, why)) {
+            message = QStringLiteral("--derive \"%1\": %2").arg(text, why);
+            return ParseResult::Error;
+        }
+        if (!scopederived::ScopeDerivedSet::check(d, derivedSources(options.channels), known, &problem)) {
+            message = problem.position < 0
+                          ? QStringLiteral("--derive \"%1\": %2").arg(text, problem.reason)
+                          : QStringLiteral("--derive \"%1\": expression position %2: %3")
+                                .arg(text)
+                                .arg(problem.position + 1)
+                                .arg(problem.reason);
+            return ParseResult::Error;
+        }
+        options.derived.append(d);
+    }
+    {
+        int failed = -1;
+        scopederived::Problem problem;
+        if (!scopederived::ScopeDerivedSet::compile(options.derived, derivedSources(options.channels), known,
+                                                    &failed, &problem)) {
+            message = QStringLiteral("--derive \"%1\": %2").arg(derivedTexts.value(failed), problem.reason);
+            return ParseResult::Error;
+        }
+    }
 
     const bool triggerOptions = parser.isSet(condition) || parser.isSet(threshold) || parser.isSet(grab)
                                 || parser.isSet(absolute) || parser.isSet(triggerTimeout);
@@ -467,6 +523,23 @@ int runCapture(const Options& options, std::FILE* err, const std::function<bool(
         receives.push_back(receivesSamples(c.info));
         titles << c.title;
     }
+    // Derived channels follow, computed from each row before it is written.
+    std::unique_ptr<scopederived::ScopeDerivedSet> derivedSet = scopederived::ScopeDerivedSet::compile(
+        options.derived, derivedSources(options.channels), QStringList(), nullptr, nullptr);
+    const int firstDerived = curves.size();
+    if (derivedSet) {
+        for (const scopederived::Definition& d : derivedSet->definitions()) {
+            scopefile::Curve curve;
+            curve.title = d.name;
+            curve.unit = d.unit;
+            curve.derived = true;
+            curve.expression = d.expression;
+            curves.append(curve);
+            receives.push_back(false);
+            titles << d.name;
+        }
+    }
+    double derivedValues[scopederived::kMaxChannels];
 
     Output out(options.output);
     if (!out.open()) {
@@ -596,6 +669,16 @@ int runCapture(const Options& options, std::FILE* err, const std::function<bool(
                         c.y.resize(1);
                         c.x[0] = x;
                         c.y[0] = row.values[k];
+                    }
+                }
+                if (derivedSet) {
+                    derivedSet->evaluate(row.time, row.values, derivedValues);
+                    for (int i = 0; i < derivedSet->count(); ++i) {
+                        scopefile::Curve& c = curves[firstDerived + i];
+                        c.x.resize(1);
+                        c.y.resize(1);
+                        c.x[0] = x;
+                        c.y[0] = derivedValues[i];
                     }
                 }
                 if (!out.write(scopefile::rowLine(curves, 0))) {
