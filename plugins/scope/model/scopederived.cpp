@@ -13,8 +13,6 @@ namespace {
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
-const char kContext[] = "ScopeDerived";
-
 bool isNameStart(QChar c)
 {
     const ushort u = c.unicode();
@@ -110,7 +108,7 @@ double movingAverage(void* data, double x, double n)
 
 QString reason(const char* text)
 {
-    return QCoreApplication::translate(kContext, text);
+    return QCoreApplication::translate("ScopeDerived", text);
 }
 
 // The user's text as muParser reads it.
@@ -154,18 +152,18 @@ bool translate(const QString& user, const QVector<Source>& chosen, const QString
         if (u == '[') {
             const int close = user.indexOf(QLatin1Char(']'), i + 1);
             if (close < 0)
-                return fail(i, reason("the channel name has no closing ]"));
+                return fail(i, reason(QT_TRANSLATE_NOOP("ScopeDerived", "the channel name has no closing ]")));
             const QString title = user.mid(i + 1, close - i - 1).trimmed();
             if (title.isEmpty())
-                return fail(i, reason("empty channel name"));
+                return fail(i, reason(QT_TRANSLATE_NOOP("ScopeDerived", "empty channel name")));
             const int source = findSource(chosen, title);
             if (source < 0) {
                 bool isKnown = false;
                 for (const QString& k : known)
                     isKnown = isKnown || k.trimmed() == title;
                 if (isKnown)
-                    return fail(i, QCoreApplication::translate(kContext, "the channel %1 is not chosen").arg(title));
-                return fail(i, QCoreApplication::translate(kContext, "there is no channel %1").arg(title));
+                    return fail(i, QCoreApplication::translate("ScopeDerived", "the channel %1 is not chosen").arg(title));
+                return fail(i, QCoreApplication::translate("ScopeDerived", "there is no channel %1").arg(title));
             }
             const int column = chosen[source].column;
             auto it = std::find(out.columns.begin(), out.columns.end(), column);
@@ -177,16 +175,16 @@ bool translate(const QString& user, const QVector<Source>& chosen, const QString
             continue;
         }
         if (u == ']')
-            return fail(i, reason("] without ["));
+            return fail(i, reason(QT_TRANSLATE_NOOP("ScopeDerived", "] without [")));
         if (u > 0x7e || (u < 0x20 && u != '\t'))
-            return fail(i, QCoreApplication::translate(kContext, "unexpected character %1").arg(c));
+            return fail(i, QCoreApplication::translate("ScopeDerived", "unexpected character %1").arg(c));
         if (isNameStart(c)) {
             int end = i;
             while (end < n && isNameChar(user[end]))
                 ++end;
             const QString name = user.mid(i, end - i);
             if (name.startsWith(QLatin1String("__")))
-                return fail(i, QCoreApplication::translate(kContext, "unknown name %1").arg(name));
+                return fail(i, QCoreApplication::translate("ScopeDerived", "unknown name %1").arg(name));
             int next = end;
             while (next < n && user[next].isSpace())
                 ++next;
@@ -206,12 +204,12 @@ bool translate(const QString& user, const QVector<Source>& chosen, const QString
         else if (u == ')')
             --depth;
         else if (u == ',' && depth <= 0)
-            return fail(i, reason("a derived channel is one expression; this comma separates two"));
+            return fail(i, reason(QT_TRANSLATE_NOOP("ScopeDerived", "a derived channel is one expression; this comma separates two")));
         else if (u == '=') {
             const bool compare = (i + 1 < n && user[i + 1] == QLatin1Char('='))
                                  || (i > 0 && QStringLiteral("<>!=").contains(user[i - 1]));
             if (!compare)
-                return fail(i, reason("= would assign; compare with =="));
+                return fail(i, reason(QT_TRANSLATE_NOOP("ScopeDerived", "= would assign; compare with ==")));
         }
         out.append(std::string(1, char(u)), i);
         ++i;
@@ -231,22 +229,22 @@ QString muParserReason(const mu::Parser::exception_type& e)
     const QString token = QString::fromStdString(e.GetToken());
     switch (e.GetCode()) {
     case mu::ecUNASSIGNABLE_TOKEN:
-        return QCoreApplication::translate(kContext, "unknown name %1").arg(token);
+        return QCoreApplication::translate("ScopeDerived", "unknown name %1").arg(token);
     case mu::ecUNEXPECTED_EOF:
-        return reason("the expression ends too early");
+        return reason(QT_TRANSLATE_NOOP("ScopeDerived", "the expression ends too early"));
     case mu::ecMISSING_PARENS:
-        return reason("a closing parenthesis is missing");
+        return reason(QT_TRANSLATE_NOOP("ScopeDerived", "a closing parenthesis is missing"));
     case mu::ecUNEXPECTED_PARENS:
-        return reason("unexpected parenthesis");
+        return reason(QT_TRANSLATE_NOOP("ScopeDerived", "unexpected parenthesis"));
     case mu::ecTOO_MANY_PARAMS:
     case mu::ecTOO_FEW_PARAMS:
-        return reason("wrong number of arguments");
+        return reason(QT_TRANSLATE_NOOP("ScopeDerived", "wrong number of arguments"));
     case mu::ecUNEXPECTED_STR:
     case mu::ecSTRING_EXPECTED:
     case mu::ecVAL_EXPECTED:
     case mu::ecOPRT_TYPE_CONFLICT:
     case mu::ecSTR_RESULT:
-        return reason("type error: text where a number is needed");
+        return reason(QT_TRANSLATE_NOOP("ScopeDerived", "type error: text where a number is needed"));
     case mu::ecUNEXPECTED_OPERATOR:
     case mu::ecUNEXPECTED_ARG_SEP:
     case mu::ecUNEXPECTED_ARG:
@@ -255,7 +253,7 @@ QString muParserReason(const mu::Parser::exception_type& e)
     case mu::ecUNEXPECTED_FUN:
     case mu::ecUNEXPECTED_CONDITIONAL:
     case mu::ecMISSING_ELSE_CLAUSE:
-        return reason("syntax error: unexpected symbol");
+        return reason(QT_TRANSLATE_NOOP("ScopeDerived", "syntax error: unexpected symbol"));
     default:
         return QString::fromStdString(e.GetMsg());
     }
@@ -278,7 +276,7 @@ public:
         Translation tr;
         if (user.trimmed().isEmpty()) {
             if (problem)
-                *problem = Problem{0, reason("the expression is empty")};
+                *problem = Problem{0, reason(QT_TRANSLATE_NOOP("ScopeDerived", "the expression is empty"))};
             return false;
         }
         if (!translate(user, chosen, known, tr, problem))
@@ -358,7 +356,7 @@ bool parseOption(const QString& text, Definition& out, QString& why)
 {
     const int eq = text.indexOf(QLatin1Char('='));
     if (eq < 0) {
-        why = reason("expected NAME[UNIT]=EXPRESSION");
+        why = reason(QT_TRANSLATE_NOOP("ScopeDerived", "expected NAME[UNIT]=EXPRESSION"));
         return false;
     }
     QString left = text.left(eq).trimmed();
@@ -371,7 +369,7 @@ bool parseOption(const QString& text, Definition& out, QString& why)
     }
     d.name = left;
     if (d.name.isEmpty() || d.expression.isEmpty()) {
-        why = reason("expected NAME[UNIT]=EXPRESSION");
+        why = reason(QT_TRANSLATE_NOOP("ScopeDerived", "expected NAME[UNIT]=EXPRESSION"));
         return false;
     }
     out = d;
