@@ -679,6 +679,10 @@
         <source>Derived channels left out: %1</source>
         <translation>已略去的派生通道：%1</translation>
     </message>
+    <message>
+        <source>f(x)</source>
+        <translation>f(x)</translation>
+    </message>
 </context>
 <context>
     <name>VXPlugin_ScriptWidget</name>

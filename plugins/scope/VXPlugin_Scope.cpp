@@ -291,8 +291,12 @@ void VXPlugin_Scope::buildForm()
     panelRow->addWidget(m_cbStopWhenError);
     panelRow->addItem(hSpacer());
     panelRow->addWidget(m_btnSetting);
-    m_btnDerived = new QPushButton(tr("Derived Channels"), panel);
+    // Compact, so the panel still fits the page's width with the period
+    // readable; the tool tip names it.
+    m_btnDerived = new QPushButton(tr("f(x)"), panel);
     m_btnDerived->setObjectName(QStringLiteral("ScopePlugin_btn_Derived"));
+    m_btnDerived->setToolTip(tr("Derived Channels"));
+    m_btnDerived->setMaximumWidth(44);
     panelRow->addWidget(m_btnDerived);
     panelRow->addWidget(makeLabel(panel, "KDLX_Scope_label_PeriodTime_2", tr("Period Time:")));
     panelRow->addWidget(m_editPeriod);

@@ -1,11 +1,11 @@
 #include "scopederiveddialog.h"
 
-#include <QComboBox>
 #include <QDialogButtonBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
 #include <QTableWidget>
 #include <QVBoxLayout>
@@ -49,15 +49,20 @@ ScopeDerivedDialog::ScopeDerivedDialog(const QVector<scopederived::Definition>& 
     m_btnAdd->setObjectName(QStringLiteral("ScopeDerived_btn_Add"));
     m_btnRemove = new QPushButton(tr("Remove"), this);
     m_btnRemove->setObjectName(QStringLiteral("ScopeDerived_btn_Remove"));
-    m_cmbChannels = new QComboBox(this);
-    m_cmbChannels->setObjectName(QStringLiteral("ScopeDerived_cmb_Channels"));
-    m_cmbChannels->addItem(tr("Insert channel..."));
-    for (const scopederived::Source& s : m_chosen)
-        m_cmbChannels->addItem(s.title.trimmed());
+    // A menu rather than a box: typing in a box would insert as it searches.
+    m_btnInsert = new QPushButton(tr("Insert channel..."), this);
+    m_btnInsert->setObjectName(QStringLiteral("ScopeDerived_btn_Insert"));
+    auto* menu = new QMenu(m_btnInsert);
+    for (const scopederived::Source& s : m_chosen) {
+        const QString title = s.title.trimmed();
+        menu->addAction(title, this, [this, title] { insertChannel(title); });
+    }
+    m_btnInsert->setMenu(menu);
+    m_btnInsert->setEnabled(!m_chosen.isEmpty());
     row->addWidget(m_btnAdd);
     row->addWidget(m_btnRemove);
     row->addStretch(1);
-    row->addWidget(m_cmbChannels);
+    row->addWidget(m_btnInsert);
     layout->addLayout(row);
 
     m_lbProblem = new QLabel(this);
@@ -71,8 +76,12 @@ ScopeDerivedDialog::ScopeDerivedDialog(const QVector<scopederived::Definition>& 
     connect(buttons, &QDialogButtonBox::accepted, this, &ScopeDerivedDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &ScopeDerivedDialog::reject);
     connect(m_btnAdd, &QPushButton::clicked, this, [this] {
-        if (m_table->rowCount() < scopederived::kMaxChannels)
+        if (m_table->rowCount() < scopederived::kMaxChannels) {
             addRow(scopederived::Definition());
+            // Straight into typing the name; Tab leads on to unit and expression.
+            m_table->setFocus();
+            m_table->editItem(m_table->item(m_table->rowCount() - 1, kName));
+        }
         m_btnAdd->setEnabled(m_table->rowCount() < scopederived::kMaxChannels);
     });
     connect(m_btnRemove, &QPushButton::clicked, this, [this] {
@@ -81,7 +90,6 @@ ScopeDerivedDialog::ScopeDerivedDialog(const QVector<scopederived::Definition>& 
             m_table->removeRow(r);
         m_btnAdd->setEnabled(m_table->rowCount() < scopederived::kMaxChannels);
     });
-    connect(m_cmbChannels, QOverload<int>::of(&QComboBox::activated), this, &ScopeDerivedDialog::insertChannel);
 
     for (const scopederived::Definition& d : definitions.mid(0, scopederived::kMaxChannels))
         addRow(d);
@@ -98,11 +106,8 @@ void ScopeDerivedDialog::addRow(const scopederived::Definition& d)
     m_table->setCurrentCell(r, kName);
 }
 
-void ScopeDerivedDialog::insertChannel(int index)
+void ScopeDerivedDialog::insertChannel(const QString& title)
 {
-    m_cmbChannels->setCurrentIndex(0);
-    if (index <= 0)
-        return;
     int r = m_table->currentRow();
     if (r < 0) {
         if (m_table->rowCount() >= scopederived::kMaxChannels)
@@ -111,7 +116,7 @@ void ScopeDerivedDialog::insertChannel(int index)
         r = m_table->rowCount() - 1;
     }
     QTableWidgetItem* item = m_table->item(r, kExpression);
-    const QString piece = QLatin1Char('[') + m_cmbChannels->itemText(index) + QLatin1Char(']');
+    const QString piece = QLatin1Char('[') + title + QLatin1Char(']');
     item->setText(item->text().isEmpty() ? piece : item->text() + QLatin1Char(' ') + piece);
 }
 
@@ -154,8 +159,16 @@ bool ScopeDerivedDialog::check()
             m_lbProblem->setText(tr("Row %1, position %2: %3").arg(r + 1).arg(problem.position + 1).arg(problem.reason));
             // Open the cell with the cursor where the fault is.
             m_table->editItem(m_table->item(r, kExpression));
-            if (auto* edit = m_table->findChild<QLineEdit*>())
-                edit->setCursorPosition(problem.position);
+            // The editor selects its text as it takes the focus; the
+            // cursor is placed after that.
+            const int pos = problem.position;
+            for (QLineEdit* edit : m_table->viewport()->findChildren<QLineEdit*>()) {
+                if (edit->isVisible()) {
+                    edit->setCursorPosition(pos);
+                    QMetaObject::invokeMethod(
+                        edit, [edit, pos] { edit->setCursorPosition(pos); }, Qt::QueuedConnection);
+                }
+            }
         }
         return false;
     }

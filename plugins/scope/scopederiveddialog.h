@@ -1,5 +1,5 @@
 // The dialog that edits the derived channels: a table of name, unit and
-// expression, a box that inserts a chosen channel's title in brackets, and
+// expression, a menu that inserts a chosen channel's title in brackets, and
 // a line that says why an expression was refused. OK keeps the dialog open
 // until every row compiles against the chosen channels.
 #pragma once
@@ -8,7 +8,6 @@
 
 #include <QDialog>
 
-class QComboBox;
 class QLabel;
 class QPushButton;
 class QTableWidget;
@@ -37,12 +36,12 @@ public slots:
 
 private:
     void addRow(const scopederived::Definition& d);
-    void insertChannel(int index);
+    void insertChannel(const QString& title);
 
     QVector<scopederived::Source> m_chosen;
     QStringList m_known;
     QTableWidget* m_table = nullptr;
-    QComboBox* m_cmbChannels = nullptr;
+    QPushButton* m_btnInsert = nullptr;
     QPushButton* m_btnAdd = nullptr;
     QPushButton* m_btnRemove = nullptr;
     QLabel* m_lbProblem = nullptr;
