@@ -8,7 +8,7 @@
 //   name=Following error J1-J3
 //   component=J1
 //   link=Target ACS
-//   endeffector=X
+//   endeffector=Actual PCS
 #pragma once
 
 #include <QString>
