@@ -57,19 +57,20 @@ TEST(ScopeDerived, EvaluatesHandComputedRows)
         {QStringLiteral("Ratio"), QString(), QStringLiteral("[J1 Target ACS] / [X Actual Vel]")},
         {QStringLiteral("Root"), QString(), QStringLiteral("sqrt([X Actual Vel] - 10)")},
         {QStringLiteral("Power"), QStringLiteral("W"), QStringLiteral("abs([J1 Target ACS]) * 0.5 + [X Actual Vel]^2")},
+        {QStringLiteral("Fast"), QString(), QStringLiteral("[X Actual Vel] > 12 ? 1 : 0")},
     };
     auto set = compileOrFail(defs);
     ASSERT_TRUE(set);
-    ASSERT_EQ(set->count(), 6);
+    ASSERT_EQ(set->count(), 7);
 
     // time ms, then columns 0 (target), 2 (actual), 5 (X velocity)
     const double rows[4][4] = {{0, 1, 0.5, 0}, {1, 2, 1.0, 20}, {2, 4, 2.0, 11}, {4, 8, 2.0, 14}};
     const double nan = std::nan("");
-    const double expected[4][6] = {
-        {0.5, nan, 1.0, kInf, nan, 0.5},
-        {1.0, 500.0, 1.5, 0.1, std::sqrt(10.0), 401.0},
-        {2.0, 1000.0, 7.0 / 3.0, 4.0 / 11.0, 1.0, 123.0},
-        {6.0, 0.0, 14.0 / 3.0, 8.0 / 14.0, 2.0, 200.0},
+    const double expected[4][7] = {
+        {0.5, nan, 1.0, kInf, nan, 0.5, 0},
+        {1.0, 500.0, 1.5, 0.1, std::sqrt(10.0), 401.0, 1},
+        {2.0, 1000.0, 7.0 / 3.0, 4.0 / 11.0, 1.0, 123.0, 0},
+        {6.0, 0.0, 14.0 / 3.0, 8.0 / 14.0, 2.0, 200.0, 1},
     };
     for (int pass = 0; pass < 2; ++pass) {
         for (int r = 0; r < 4; ++r) {
@@ -79,7 +80,7 @@ TEST(ScopeDerived, EvaluatesHandComputedRows)
             values[5] = rows[r][3];
             double out[kMaxChannels];
             set->evaluate(rows[r][0], values, out);
-            for (int c = 0; c < 6; ++c)
+            for (int c = 0; c < 7; ++c)
                 expectSame(expected[r][c], out[c], defs[c].name.toUtf8().constData(), r);
         }
         // After a reset the slope and the mean start afresh.
