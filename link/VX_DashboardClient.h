@@ -11,14 +11,11 @@
 #include "VX_Prod.h"
 #include "VX_ScopeStream.h"
 #include "VX_SocketClient.h"
+#include "VX_Ports.h"
 
 #include <cstdint>
 #include <string>
 #include <vector>
-
-namespace vx {
-constexpr std::uint16_t kDashboardPort = 20003;
-}
 
 class VX_DashboardClient : public VX_SocketClient
 {

@@ -16,7 +16,7 @@ cmake --build "$build" -j2 --target scope_bench scopeplot_bench link_bench vx-st
     VXTools VXPlugin_Scope VXPlugin_Config VXPlugin_Script >/dev/null
 
 export QT_QPA_PLATFORM=offscreen
-"$build/bench-bin/scope_bench" --benchmark_filter='StoreAppendTrim|PlainArraysAppendTrim|PageRedraw|ImportFile|DerivedEvaluate12' \
+"$build/bench-bin/scope_bench" --benchmark_filter='StoreAppendTrim|PlainArraysAppendTrim|PageRedraw|ImportFile|ParseNumbers|ExportFile|FormatNumbers|DerivedEvaluate12' \
     --benchmark_out="$out/scope.json" --benchmark_out_format=json >/dev/null 2>&1
 "$build/bench-bin/scopeplot_bench" --benchmark_filter='StoreSnapshot|StoreCopyOut|SnapshotRedraw|SnapshotTrackerMove|TrackerMoveFullScan' \
     --benchmark_out="$out/scopeplot.json" --benchmark_out_format=json >/dev/null 2>&1
@@ -98,10 +98,17 @@ if painted:
                  "%.0f ms" % statistics.median(painted), "", "< 500 ms"))
 else:
     rows.append(("6", "VXTools start-up", "not measured (see %s/startup.txt)" % out, "", ""))
-add("-", "import of a 100,000-row file of 36 curves", "BM_ImportFile100kRows")
+add("7", "import of a 100,000-row file of 36 curves (30 MB)", "BM_ImportFile100kRows")
+add("7", "std::from_chars alone over the same numbers", "BM_ParseNumbers100kRows")
+rows.append(("7", "ratio import / from_chars",
+             "%.2fx" % (ns("BM_ImportFile100kRows") / ns("BM_ParseNumbers100kRows")), "", "<= 1.5x"))
+add("7", "export of the same 100,000 rows to a file", "BM_ExportFile100kRows")
+add("7", "std::to_chars alone over the same numbers", "BM_FormatNumbers100kRows")
+rows.append(("7", "ratio export / to_chars",
+             "%.2fx" % (ns("BM_ExportFile100kRows") / ns("BM_FormatNumbers100kRows")), "", "<= 1.5x"))
 # A row every millisecond: ns per row x 1000 rows/s, as a share of one core.
 d = ns("BM_DerivedEvaluate12")
-rows.append(("7", "12 derived channels, one row (%s): CPU at 1 kHz" % fmt(d), "%.2f %%" % (d * 1000 / 1e9 * 100),
+rows.append(("8", "12 derived channels, one row (%s): CPU at 1 kHz" % fmt(d), "%.2f %%" % (d * 1000 / 1e9 * 100),
              "", "< 5 %"))
 
 w = [max(len(r[i]) for r in rows + [("goal", "measurement", "CPU", "wall", "target")]) for i in range(5)]

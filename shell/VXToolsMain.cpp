@@ -67,7 +67,7 @@ MainWindow::MainWindow(QWidget* parent, const QString& programDir)
     m_zpsPort = vx::iniValue(m_iniPath, places.shippedIniPath, QStringLiteral("ZPS/PORT")).toInt();
 
     // Until the user names the controller, the XML-RPC client points at this machine.
-    VXRPC_InitClient("127.0.0.1", 20000, 10003);
+    VXRPC_InitClient("127.0.0.1", vx::kRpcPort, vx::kCommandPort);
 
     setWindowFlags(Qt::FramelessWindowHint);
 
@@ -316,7 +316,7 @@ void MainWindow::slot_NetworkConfigTriggered()
         ini.sync();
     }
     const std::string address = m_zpsAddress.toStdString();
-    VXRPC_InitClient(address, 20000, 10003);
+    VXRPC_InitClient(address, vx::kRpcPort, vx::kCommandPort);
     VX_InitDashboardClient(address);
 }
 

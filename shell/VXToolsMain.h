@@ -2,6 +2,8 @@
 // plug-in, shows the controller link on a lamp and owns the main menu.
 #pragma once
 
+#include "VX_Ports.h"
+
 #include <QDir>
 #include <QHash>
 #include <QMainWindow>
@@ -71,7 +73,7 @@ private:
     QString m_programDir;
     QString m_iniPath;
     QString m_zpsAddress;
-    int m_zpsPort = 20000;
+    int m_zpsPort = vx::kRpcPort;
     bool m_dragging = false;
     QPoint m_dragOffset;
     QRect m_restoreGeometry;

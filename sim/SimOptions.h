@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "SimModel.h"
+#include "VX_Ports.h"
 
 namespace zps {
 
@@ -33,9 +34,9 @@ struct PortFaults
 struct SimOptions
 {
     std::string address = "127.0.0.1";
-    uint16_t rpcPort = 20000;
-    uint16_t cmdPort = 10003;
-    uint16_t dashPort = 20003;
+    uint16_t rpcPort = vx::kRpcPort;
+    uint16_t cmdPort = vx::kCommandPort;
+    uint16_t dashPort = vx::kDashboardPort;
     PortFaults rpc, cmd, dash;
     int dashCloseAfterMs = 0; // 0 = never
     uint32_t dashCutSeed = 0; // 0 = dashboard answers are not cut at random points

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "VX_Prod.h"
+#include "VX_Ports.h"
 
 int main(int argc, char** argv)
 {
@@ -20,7 +21,7 @@ int main(int argc, char** argv)
     const std::string address = argv[1];
     int failures = 0;
 
-    std::printf("VXRPC_InitClient(%s, 20000, 10003) = %d\n", address.c_str(), VXRPC_InitClient(address, 20000, 10003));
+    std::printf("VXRPC_InitClient(%s, 20000, 10003) = %d\n", address.c_str(), VXRPC_InitClient(address, vx::kRpcPort, vx::kCommandPort));
     const int dash = VX_InitDashboardClient(address);
     std::printf("VX_InitDashboardClient(%s) = %d, connected: %s\n", address.c_str(), dash,
                 VX_IsConnectDashboard() ? "yes" : "no");

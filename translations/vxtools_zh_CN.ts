@@ -683,6 +683,18 @@
         <source>f(x)</source>
         <translation>f(x)</translation>
     </message>
+    <message>
+        <source>Cancel</source>
+        <translation>取消</translation>
+    </message>
+    <message>
+        <source>Writing %1 ...</source>
+        <translation>正在写入 %1 ...</translation>
+    </message>
+    <message>
+        <source>Reading %1 ...</source>
+        <translation>正在读取 %1 ...</translation>
+    </message>
 </context>
 <context>
     <name>VXPlugin_ScriptWidget</name>

@@ -32,7 +32,9 @@ std::string makeReply(std::uint32_t rows)
 }
 
 // The collector's pattern: one rows vector, emptied before every fetch, and
-// one stream reader per connection that meets each reply at its start.
+// one stream reader per connection that meets each reply at its start. The
+// same reply is fed again and again, so the reader starts a new stream each
+// time: a stream whose stamps do not rise is broken on purpose.
 void BM_ScopeStreamRead100Rows(benchmark::State& state)
 {
     const std::string reply = makeReply(100);
@@ -43,6 +45,7 @@ void BM_ScopeStreamRead100Rows(benchmark::State& state)
     std::uint32_t memory = 0;
     for (auto _ : state) {
         rows.clear();
+        reader.Reset();
         const vx::ScopeStreamResult r = reader.Read(reply, &load, &memory, &rows);
         benchmark::DoNotOptimize(r.appended);
         benchmark::DoNotOptimize(rows.data());

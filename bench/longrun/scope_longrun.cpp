@@ -11,6 +11,7 @@
 #include "ResidentMemory.h"
 #include "ScopePageSupport.h"
 
+#include "VX_Ports.h"
 #include "VX_Prod.h"
 #include "datacollector.h"
 #include "qwtscope.h"
@@ -57,7 +58,7 @@ int main(int argc, char** argv)
 
     qInstallMessageHandler(quiet);
     QApplication app(argc, argv);
-    if (VXRPC_InitClient(address, 20000, 10003) != 0 || VX_InitDashboardClient(address) != 0 ||
+    if (VXRPC_InitClient(address, vx::kRpcPort, vx::kCommandPort) != 0 || VX_InitDashboardClient(address) != 0 ||
         !VX_IsConnectDashboard()) {
         std::fprintf(stderr, "no controller at %s\n", address);
         return 1;

@@ -17,6 +17,7 @@
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
+#include <QBuffer>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QLineEdit>
@@ -24,6 +25,7 @@
 
 #include <qwt_plot_canvas.h>
 
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <unistd.h>
@@ -188,23 +190,47 @@ void BM_PageRedraw(benchmark::State& state)
 }
 BENCHMARK(BM_PageRedraw)->Arg(10000)->Arg(1000000)->Unit(benchmark::kMillisecond);
 
-// Import: a file as the export writes it, 100,000 rows of 36 curves (about
-// 30 MB), read and parsed from disk.
+// Files: 100,000 rows of 36 curves (about 30 MB) as the export writes them.
+// Import and export are set against their floors: the same numbers parsed
+// with std::from_chars alone, and formatted with std::to_chars alone.
+constexpr int kFileRows = 100000;
+
+const QVector<scopefile::Curve>& fileCurves()
+{
+    static const QVector<scopefile::Curve> curves = [] {
+        QVector<scopefile::Curve> c(36);
+        for (int k = 0; k < 36; ++k) {
+            c[k].title = QStringLiteral("C%1").arg(k);
+            for (int r = 0; r < kFileRows; ++r) {
+                c[k].x.append(r);
+                c[k].y.append(rowAt(r).values[k]);
+            }
+        }
+        return c;
+    }();
+    return curves;
+}
+
+// The file's bytes (header included), as written by the export.
+const QByteArray& fileBytes()
+{
+    static const QByteArray bytes = [] {
+        QByteArray b;
+        QBuffer out(&b);
+        out.open(QIODevice::WriteOnly);
+        scopefile::writeLines(out, fileCurves());
+        return b;
+    }();
+    return bytes;
+}
+
 void BM_ImportFile100kRows(benchmark::State& state)
 {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("run.csv"));
     {
-        QVector<scopefile::Curve> curves(36);
-        for (int k = 0; k < 36; ++k) {
-            curves[k].title = QStringLiteral("C%1").arg(k);
-            for (int r = 0; r < 100000; ++r) {
-                curves[k].x.append(r);
-                curves[k].y.append(rowAt(r).values[k]);
-            }
-        }
         QFile f(path);
-        if (!dir.isValid() || !f.open(QIODevice::WriteOnly) || !scopefile::writeLines(f, curves)) {
+        if (!dir.isValid() || !f.open(QIODevice::WriteOnly) || f.write(fileBytes()) != fileBytes().size()) {
             state.SkipWithError("cannot write the file");
             return;
         }
@@ -213,7 +239,7 @@ void BM_ImportFile100kRows(benchmark::State& state)
         QFile f(path);
         f.open(QIODevice::ReadOnly);
         const scopefile::ReadResult r = scopefile::readFile(f);
-        if (r.error != scopefile::ReadError::None || r.content.times.size() != 100000) {
+        if (r.error != scopefile::ReadError::None || r.content.times.size() != kFileRows) {
             state.SkipWithError("the file did not read back");
             break;
         }
@@ -257,6 +283,69 @@ void BM_DerivedEvaluate12(benchmark::State& state)
     state.SetItemsProcessed(state.iterations());
 }
 BENCHMARK(BM_DerivedEvaluate12)->Unit(benchmark::kNanosecond);
+
+// The floor of the import: every number of the file's rows read with
+// std::from_chars into one preallocated array, nothing else.
+void BM_ParseNumbers100kRows(benchmark::State& state)
+{
+    const QByteArray& bytes = fileBytes();
+    const char* const rows = bytes.constData() + bytes.indexOf('\n') + 1;
+    const char* const end = bytes.constData() + bytes.size();
+    std::vector<double> values(std::size_t(kFileRows) * 37);
+    for (auto _ : state) {
+        std::size_t n = 0;
+        for (const char* p = rows; p < end && n < values.size();) {
+            const auto res = std::from_chars(p, end, values[n++]);
+            p = res.ptr + 1; // the "," or line feed after the number
+        }
+        if (n != values.size()) {
+            state.SkipWithError("not every number was read");
+            break;
+        }
+        benchmark::DoNotOptimize(values.data());
+    }
+    state.SetBytesProcessed(state.iterations() * bytes.size());
+}
+BENCHMARK(BM_ParseNumbers100kRows)->Unit(benchmark::kMillisecond);
+
+void BM_ExportFile100kRows(benchmark::State& state)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("run.csv"));
+    const QVector<scopefile::Curve>& curves = fileCurves();
+    for (auto _ : state) {
+        QFile f(path);
+        if (!f.open(QIODevice::WriteOnly) || scopefile::writeFile(f, curves) != scopefile::WriteResult::Done) {
+            state.SkipWithError("cannot write the file");
+            break;
+        }
+    }
+    state.SetBytesProcessed(state.iterations() * fileBytes().size());
+}
+BENCHMARK(BM_ExportFile100kRows)->Unit(benchmark::kMillisecond);
+
+// The floor of the export: the same numbers formatted with std::to_chars
+// (three decimals) and a separator each into one preallocated buffer.
+void BM_FormatNumbers100kRows(benchmark::State& state)
+{
+    const QVector<scopefile::Curve>& curves = fileCurves();
+    std::vector<char> buffer(std::size_t(fileBytes().size()) + 4096);
+    for (auto _ : state) {
+        char* p = buffer.data();
+        char* const end = p + buffer.size();
+        for (int r = 0; r < kFileRows; ++r) {
+            p = std::to_chars(p, end, curves[0].x[r], std::chars_format::fixed, 3).ptr;
+            for (const scopefile::Curve& c : curves) {
+                *p++ = ',';
+                p = std::to_chars(p, end, c.y[r], std::chars_format::fixed, 3).ptr;
+            }
+            *p++ = '\n';
+        }
+        benchmark::DoNotOptimize(buffer.data());
+    }
+    state.SetBytesProcessed(state.iterations() * fileBytes().size());
+}
+BENCHMARK(BM_FormatNumbers100kRows)->Unit(benchmark::kMillisecond);
 
 } // namespace
 

@@ -27,6 +27,7 @@
 #include <QLayout>
 #include <QLineEdit>
 #include <QLocale>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpression>
@@ -34,8 +35,11 @@
 #include <QSaveFile>
 #include <QSettings>
 #include <QSpacerItem>
+#include <QThread>
+#include <QTimer>
 #include <QTimerEvent>
 #include <QVBoxLayout>
+#include <QEventLoop>
 
 #include <algorithm>
 #include <chrono>
@@ -381,10 +385,8 @@ void VXPlugin_Scope::setAxisInfo()
         m_plot->setCurveInfo(slot, ch.title, ch.info);
         if (m_refillTriggerBox)
             m_cmbTriggerSel->addItem(ch.title, slot);
-        // Only real channels get samples: the "NULL" entry has index 0.
         const int curve = ch.info.nCurve;
-        if (ch.info.nIndex >= 1 && ch.info.nIndex <= kMaxScopeIndex && curve >= 0
-            && curve < ScopeSampleStore::kRowValues)
+        if (receivesSamples(ch.info) && curve >= 0 && curve < ScopeSampleStore::kRowValues)
             receiving.set(std::size_t(curve));
     }
     if (m_refillTriggerBox && !m_pendingTriggerChannel.isEmpty()) {
@@ -496,15 +498,14 @@ void VXPlugin_Scope::OnStartScope()
 void VXPlugin_Scope::OnStopScope()
 {
     nextGeneration();
-    m_errorCount = 0;
     m_running.store(false);
-    m_grab.store(true);
+    // No error seen, grabbing, the trigger disarmed.
+    m_trigger.stop();
     m_btnStart->show();
     m_btnStop->hide();
     m_btnImport->setEnabled(true);
     m_btnExport->setEnabled(true);
     m_collector->setRun(false);
-    fireTrigger(0);
 }
 
 void VXPlugin_Scope::nextGeneration()
@@ -538,8 +539,8 @@ ScopeTriggerSetting VXPlugin_Scope::readTriggerSetting() const
     s.channel = m_cmbTriggerSel->currentIndex();
     const QVariant data = m_cmbTriggerSel->currentData();
     s.channelData = data.isValid() ? data.toInt() : -1;
-    s.condition = m_cmbTriggerCondition->currentIndex();
-    s.grabMode = m_cmbTriggerFS->currentIndex();
+    s.condition = TriggerCondition(m_cmbTriggerCondition->currentIndex());
+    s.grabMode = GrabMode(m_cmbTriggerFS->currentIndex());
     s.threshold = scopefile::readNumber(m_editThreshold->text());
     s.delay = scopefile::readNumber(m_editDelay->text());
     s.absoluteValue = m_cbAbsolute->isChecked();
@@ -562,36 +563,17 @@ ScopeTriggerSetting VXPlugin_Scope::triggerSnapshot() const
 void VXPlugin_Scope::CheckTriggerStatus()
 {
     publishTriggerSetting();
-    const bool armed = m_rbTrigger->isChecked();
-    if (armed) {
-        const int mode = m_cmbTriggerFS->currentIndex();
-        if (mode == 0)
-            m_grab.store(false);
-        else if (mode == 1)
-            m_grab.store(true);
-    } else {
-        // What Stop left, also when a trigger firing raced with that Stop.
-        m_grab.store(true);
-    }
-    m_triggerArmed.store(armed);
+    // Not armed, it grabs: what Stop left, also when a trigger firing raced
+    // with that Stop.
+    m_trigger.start(m_rbTrigger->isChecked(), GrabMode(m_cmbTriggerFS->currentIndex()));
 }
 
 void VXPlugin_Scope::checkTrigger(const std::vector<_ST_ReadScopeData>& rows)
 {
-    if (!m_triggerArmed.load() || rows.empty())
+    // The snapshot is taken only for a batch that can fire.
+    if (!m_trigger.armed() || rows.empty())
         return;
-    const ScopeTriggerSetting setting = triggerSnapshot();
-    if (triggerFires(setting, rows))
-        fireTrigger(setting.grabMode);
-}
-
-void VXPlugin_Scope::fireTrigger(int grabMode)
-{
-    m_triggerArmed.store(false);
-    if (grabMode == 0)
-        m_grab.store(true);
-    else if (grabMode == 1)
-        m_grab.store(false);
+    m_trigger.check(triggerSnapshot(), rows);
 }
 
 // ---- collector thread --------------------------------------------------------
@@ -621,7 +603,7 @@ void VXPlugin_Scope::readScopeOnce()
     if (generation != m_generation.load())
         return;
     for (const _ST_ReadScopeData& row : rows) {
-        if (!m_grab.load())
+        if (!m_trigger.grabbing())
             break;
         appendRow(row);
     }
@@ -763,13 +745,8 @@ void VXPlugin_Scope::checkRobotError()
     int flags[8] = {0, 0, 0, 0, 0, 0, 0, 0};
     m_link.readRobotFlags(&flags[0], &flags[1], &flags[2], &flags[3], &flags[4], &flags[5], &flags[6],
                           &flags[7]);
-    if (flags[2] != 1)
-        return;
-    // The second sighting since the last stop stops the acquisition.
-    if (++m_errorCount > 1) {
-        m_errorCount = 0;
+    if (flags[2] == 1 && m_trigger.robotErrorSighted())
         OnStopScope();
-    }
 }
 
 // ---- export and import -----------------------------------------------------
@@ -780,29 +757,121 @@ void VXPlugin_Scope::warn(const QString& text)
         messageBox(QMessageBox::Warning, tr("Warning"), text);
 }
 
+// What the reading thread of an import hands to the GUI thread: the file's
+// content and the plot's series over it, summaries built.
+struct ScopeImportedFile
+{
+    scopefile::ReadResult read;
+    ScopeSeries times;
+    QVector<ScopeSeries> values;
+    int sortedTimes = 0; // length of the ascending, finite start of the time column
+    // The user's derived channels computed over the file's own channels,
+    // also on the reading thread.
+    QVector<scopederived::Definition> derived;
+    QVector<QVector<double>> derivedValues;
+};
+
+static void evaluateImportedDerived(ScopeImportedFile& file, const QVector<scopederived::Definition>& definitions);
+
+namespace {
+
+// The state a file job shares between its thread and the GUI thread.
+struct FileJob
+{
+    std::atomic<bool> cancel{false};
+    std::atomic<qint64> done{0};
+    std::atomic<qint64> total{0};
+
+    scopefile::Progress progress()
+    {
+        return [this](qint64 d, qint64 t) {
+            done.store(d);
+            total.store(t);
+            return !cancel.load();
+        };
+    }
+};
+
+// Runs work on a thread of its own while the GUI thread goes on serving
+// events, so a file of hundreds of megabytes never freezes the window. A
+// window-modal progress dialog with Cancel appears when the work takes more
+// than half a second; Cancel sets job.cancel, which the work polls. Returns
+// false when the user cancelled.
+bool runFileJob(QWidget* parent, const QString& title, const QString& label, FileJob& job,
+                const std::function<void()>& work, const std::function<void(QProgressDialog*)>& created)
+{
+    constexpr int kSteps = 1000;
+    QProgressDialog dialog(label, VXPlugin_Scope::tr("Cancel"), 0, kSteps, parent);
+    dialog.setObjectName(QStringLiteral("ScopePlugin_progress_File"));
+    dialog.setWindowTitle(title);
+    dialog.setWindowModality(Qt::WindowModal);
+    dialog.setAutoClose(false);
+    dialog.setAutoReset(false);
+    dialog.setMinimumDuration(500);
+    // Starts the half-second clock; without a first value the dialog would
+    // wait for its default four seconds.
+    dialog.setValue(0);
+    QObject::connect(&dialog, &QProgressDialog::canceled, [&job] { job.cancel.store(true); });
+    if (created)
+        created(&dialog);
+
+    QEventLoop loop;
+    std::unique_ptr<QThread> thread(QThread::create(work));
+    QObject::connect(thread.get(), &QThread::finished, &loop, &QEventLoop::quit);
+    QTimer tick;
+    QObject::connect(&tick, &QTimer::timeout, &dialog, [&job, &dialog] {
+        // cancel() (Escape, closing) sets the flag without the signal.
+        if (dialog.wasCanceled()) {
+            job.cancel.store(true);
+            return;
+        }
+        const qint64 total = job.total.load();
+        if (total > 0)
+            dialog.setValue(int(std::min<qint64>(kSteps - 1, job.done.load() * kSteps / total)));
+    });
+    if (dialog.wasCanceled())
+        job.cancel.store(true);
+    thread->start();
+    tick.start(50);
+    loop.exec();
+    thread->wait();
+    return !(job.cancel.load() || dialog.wasCanceled());
+}
+
+// The samples of a plotted curve as the file writer takes them.
+void copySamples(const ScopeSeries& xs, const ScopeSeries& ys, std::size_t n, scopefile::Curve& c)
+{
+    c.x.resize(int(n));
+    c.y.resize(int(n));
+    for (std::size_t i = 0; i < n; ++i) {
+        c.x[int(i)] = xs.at(i);
+        c.y[int(i)] = ys.at(i);
+    }
+}
+
+} // namespace
+
 QVector<scopefile::Curve> VXPlugin_Scope::plottedCurves() const
 {
     QVector<scopefile::Curve> curves;
     for (QwtPlotCurve* plotted : m_plot->attachedCurves()) {
-        const _ST_ScopeAxisInfo info = m_plot->curveInfo(m_plot->slotOf(plotted));
-        scopefile::Curve c;
-        c.title = plotted->title().text();
-        c.subIndex = info.nSubIndex;
-        c.link = int(info.eLink);
-        c.endEffector = int(info.eEndEff);
-        c.unit = info.strUnit;
+        scopefile::Curve c = scopefile::curveOf(plotted->title().text(), m_plot->curveInfo(m_plot->slotOf(plotted)));
         const auto derived = m_derivedSlots.constFind(m_plot->slotOf(plotted));
         if (derived != m_derivedSlots.constEnd()) {
             c.derived = true;
             c.expression = derived.value();
         }
-        const int n = int(plotted->dataSize());
-        c.x.reserve(n);
-        c.y.reserve(n);
-        for (int i = 0; i < n; ++i) {
-            const QPointF p = plotted->sample(std::size_t(i));
-            c.x.append(p.x());
-            c.y.append(p.y());
+        // Scope curves read immutable series: their samples are copied on
+        // the writing thread (see slotExportScopeFile).
+        if (!dynamic_cast<const ScopeCurveData*>(plotted->data())) {
+            const int n = int(plotted->dataSize());
+            c.x.reserve(n);
+            c.y.reserve(n);
+            for (int i = 0; i < n; ++i) {
+                const QPointF p = plotted->sample(std::size_t(i));
+                c.x.append(p.x());
+                c.y.append(p.y());
+            }
         }
         curves.append(c);
     }
@@ -823,7 +892,19 @@ void VXPlugin_Scope::slotExportScopeFile()
     const QString proposed = scopesavename::proposedName(csv);
     const QString answer = saveFileDialog ? saveFileDialog(this, tr("Save File"), proposed, tr("csv(*.csv)"))
                                           : QString();
-    const QVector<scopefile::Curve> curves = plottedCurves();
+    QVector<scopefile::Curve> curves = plottedCurves();
+    // The series the curves read stay valid (shared, immutable) while the
+    // writing thread copies from them.
+    struct Series
+    {
+        ScopeSeries xs, ys;
+        std::size_t size = 0;
+    };
+    std::vector<Series> series;
+    for (QwtPlotCurve* plotted : m_plot->attachedCurves()) {
+        const auto* data = dynamic_cast<const ScopeCurveData*>(plotted->data());
+        series.push_back(data ? Series{data->xSeries(), data->ySeries(), data->size()} : Series());
+    }
     if (answer.isEmpty())
         return;
     const QString fileName = scopesavename::withSuffix(answer, {csv}, csv, Qt::CaseSensitive);
@@ -833,20 +914,42 @@ void VXPlugin_Scope::slotExportScopeFile()
     }
 
     // Written beside the target and renamed over it only when complete, so a
-    // failed write never leaves a half-written file in place of a good one.
+    // failed or cancelled write never leaves a half-written file in place of
+    // a good one.
     QSaveFile file(fileName);
     if (!file.open(QIODevice::WriteOnly)) {
         warn(tr("ERROR:Cannot write file %1 !").arg(QDir::toNativeSeparators(fileName)));
         return;
     }
-    if (!scopefile::writeLines(file, curves) || !file.commit()) {
-        file.cancelWriting();
+    FileJob job;
+    scopefile::WriteResult written = scopefile::WriteResult::Failed;
+    bool committed = false;
+    const bool finished = runFileJob(
+        this, tr("Export to File"), tr("Writing %1 ...").arg(QDir::toNativeSeparators(fileName)), job,
+        [&] {
+            for (int k = 0; k < curves.size(); ++k) {
+                const Series& d = series[std::size_t(k)];
+                if (d.size > 0)
+                    copySamples(d.xs, d.ys, d.size, curves[k]);
+            }
+            written = scopefile::writeFile(file, curves, job.progress());
+            // The commit flushes hundreds of megabytes to disk: here, not on
+            // the GUI thread. A Cancel that comes during it finds the file
+            // whole.
+            if (written == scopefile::WriteResult::Done && !job.cancel.load())
+                committed = file.commit();
+        },
+        fileProgressCreated);
+    if (committed)
+        return;
+    file.cancelWriting();
+    if (finished && written != scopefile::WriteResult::Cancelled)
         warn(tr("ERROR:Cannot write file %1 !").arg(QDir::toNativeSeparators(fileName)));
-    }
 }
 
-void VXPlugin_Scope::applyImported(const scopefile::Content& content)
+void VXPlugin_Scope::applyImported(const ScopeImportedFile& file)
 {
+    const scopefile::Content& content = file.read.content;
     for (int i = 0; i < content.curves.size(); ++i) {
         const scopefile::Curve& c = content.curves[i];
         _ST_ScopeAxisInfo info;
@@ -865,20 +968,16 @@ void VXPlugin_Scope::applyImported(const scopefile::Content& content)
         setBottomAxis(0, last, last / 10);
     }
     for (int i = 0; i < content.curves.size(); ++i) {
-        // A short line adds a value but no time stamp: pair them as far as
-        // both reach.
-        QVector<double> x = content.times;
-        QVector<double> y = content.curves[i].y;
-        const int n = std::min(x.size(), y.size());
+        // A short line adds a value but no time stamp: the curve pairs them
+        // as far as both reach. All curves share the one time column.
+        const int n = std::min(content.times.size(), content.curves[i].y.size());
         if (n == 0)
             continue;
-        x.resize(n);
-        y.resize(n);
         double minY = 0.0;
         double maxY = 0.0;
-        m_plot->setCurveSamples(i, x, y, minY, maxY);
+        m_plot->setCurveSeries(i, file.times, file.values[i], n <= file.sortedTimes, minY, maxY);
     }
-    applyDerivedToImport(content);
+    applyDerivedToImport(file);
     m_plot->replot();
 }
 
@@ -901,11 +1000,37 @@ void VXPlugin_Scope::slotImportScopeFile()
     std::map<emLINK, int> links;
     std::map<emENDEFF, int> endEffectors;
     if (info.suffix() == QLatin1String("csv")) {
-        const scopefile::ReadResult read = scopefile::readFile(file);
+        // Read, parsed and summarised on a thread of its own; the page
+        // changes only once the whole file is in, so Cancel leaves it as it
+        // was.
+        FileJob job;
+        ScopeImportedFile loaded;
+        const QVector<scopederived::Definition> derived = m_derived;
+        const bool finished = runFileJob(
+            this, tr("Import from File"), tr("Reading %1 ...").arg(QDir::toNativeSeparators(fileName)), job,
+            [&] {
+                loaded.read = scopefile::readFile(file, scopefile::kMaxRows, job.progress());
+                if (loaded.read.error != scopefile::ReadError::None)
+                    return;
+                const QVector<double>& times = loaded.read.content.times;
+                loaded.times = ScopeSeries(times, false);
+                for (const scopefile::Curve& c : loaded.read.content.curves)
+                    loaded.values.append(ScopeSeries(c.y, true));
+                // Sorted means ascending and finite; NaN fails the comparison.
+                int sorted = times.isEmpty() || !std::isfinite(times[0]) ? 0 : 1;
+                while (sorted < times.size() && times[sorted] >= times[sorted - 1] && std::isfinite(times[sorted]))
+                    ++sorted;
+                loaded.sortedTimes = sorted;
+                evaluateImportedDerived(loaded, derived);
+            },
+            fileProgressCreated);
+        if (!finished || loaded.read.error == scopefile::ReadError::Cancelled)
+            return;
+        const scopefile::ReadResult& read = loaded.read;
         switch (read.error) {
         case scopefile::ReadError::None: {
             clearScopeData();
-            applyImported(read.content);
+            applyImported(loaded);
             // The whole file stays in view, also a recording longer than a
             // typed period can be (the validator applies to typing only);
             // the bound only keeps the number an int.
@@ -935,6 +1060,8 @@ void VXPlugin_Scope::slotImportScopeFile()
             break;
         case scopefile::ReadError::ReadFailed:
             warn(tr("ERROR:Cannot read file %1 !").arg(QDir::toNativeSeparators(fileName)));
+            break;
+        case scopefile::ReadError::Cancelled:
             break;
         }
     } else {
@@ -985,10 +1112,11 @@ void VXPlugin_Scope::applyDerived(const ScopeChannelList& list)
         warn(tr("Derived channels left out: %1").arg(leftOut.join(QStringLiteral("; "))));
 }
 
-void VXPlugin_Scope::applyDerivedToImport(const scopefile::Content& content)
+// On the reading thread: the definitions the file does not hold already,
+// computed where the file has their channels.
+static void evaluateImportedDerived(ScopeImportedFile& file, const QVector<scopederived::Definition>& definitions)
 {
-    // The user's derived channels, computed over the file's own channels;
-    // those the file already holds, or whose channels it lacks, are skipped.
+    const scopefile::Content& content = file.read.content;
     QVector<scopederived::Source> sources;
     QVector<QVector<double>> columns;
     QStringList titles;
@@ -1000,28 +1128,32 @@ void VXPlugin_Scope::applyDerivedToImport(const scopefile::Content& content)
             sources.append(scopederived::Source{c.title.trimmed(), i});
     }
     QVector<scopederived::Definition> wanted;
-    for (const scopederived::Definition& d : m_derived) {
+    for (const scopederived::Definition& d : definitions) {
         if (!titles.contains(d.name.trimmed()))
             wanted.append(d);
     }
     if (wanted.isEmpty() || content.times.isEmpty())
         return;
-    QVector<scopederived::Definition> evaluated;
-    const QVector<QVector<double>> values =
-        scopederived::evaluateTable(wanted, sources, content.times, columns, &evaluated, nullptr);
-    for (int j = 0; j < values.size(); ++j) {
+    file.derivedValues =
+        scopederived::evaluateTable(wanted, sources, content.times, columns, &file.derived, nullptr);
+}
+
+void VXPlugin_Scope::applyDerivedToImport(const ScopeImportedFile& file)
+{
+    const scopefile::Content& content = file.read.content;
+    for (int j = 0; j < file.derivedValues.size(); ++j) {
         const int slot = content.curves.size() + j;
         if (slot >= ScopeSampleStore::kSlots)
             break;
         _ST_ScopeAxisInfo info;
         info.nSubIndex = 0;
         info.nCurve = slot;
-        info.strUnit = evaluated[j].unit;
-        m_plot->setCurveInfo(slot, evaluated[j].name, info);
-        m_derivedSlots.insert(slot, evaluated[j].expression);
+        info.strUnit = file.derived[j].unit;
+        m_plot->setCurveInfo(slot, file.derived[j].name, info);
+        m_derivedSlots.insert(slot, file.derived[j].expression);
         double minY = 0.0;
         double maxY = 0.0;
-        m_plot->setCurveSamples(slot, content.times, values[j], minY, maxY);
+        m_plot->setCurveSamples(slot, content.times, file.derivedValues[j], minY, maxY);
     }
 }
 

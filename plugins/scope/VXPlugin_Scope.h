@@ -6,7 +6,10 @@
 // thread (DataCollector) runs readScopeOnce, which touches only the sample
 // store (data lock), the read-cycle figures (statistics lock), the load
 // figures (load lock), the trigger snapshot (trigger lock) and the atomic
-// flags. No two locks are ever held together.
+// flags. No two locks are ever held together. An import or export reads or
+// writes its file on a thread of its own while the GUI thread serves events
+// behind a progress dialog; that thread touches only the file and data
+// handed to it, and the page changes only after it has ended.
 #pragma once
 
 #include "VX_Lock.h"
@@ -34,12 +37,14 @@ class QComboBox;
 class QFrame;
 class QLabel;
 class QLineEdit;
+class QProgressDialog;
 class QPushButton;
 class QRadioButton;
 class QVBoxLayout;
 class QScopeSetting;
 class QwtScope;
 class ScopeDerivedDialog;
+struct ScopeImportedFile;
 
 // The link library calls the page makes. The defaults are the VX_Prod
 // exports; tests put fakes in their place.
@@ -80,13 +85,16 @@ public:
     std::function<QString(QWidget*, const QString& caption, const QString& dir, const QString& filter)>
         openFileDialog;
     std::function<void(QMessageBox::Icon, const QString& title, const QString& text)> messageBox;
+    // Handed the progress dialog of an import or export as soon as it
+    // exists, before the file is touched; tests cancel through it.
+    std::function<void(QProgressDialog*)> fileProgressCreated;
 
     // ---- state, for tests and benchmarks ---------------------------------
     bool isRunning() const { return m_running.load(); }
-    bool isGrabbing() const { return m_grab.load(); }
-    bool isTriggerArmed() const { return m_triggerArmed.load(); }
+    bool isGrabbing() const { return m_trigger.grabbing(); }
+    bool isTriggerArmed() const { return m_trigger.armed(); }
     bool stopWhenError() const { return m_stopWhenError; }
-    int errorCount() const { return m_errorCount; }
+    int errorCount() const { return m_trigger.errorSightings(); }
     int period() const { return m_period; }
     QwtScope* plot() const { return m_plot; }
     QScopeSetting* settingDialog() const { return m_setting; }
@@ -123,12 +131,11 @@ private:
     void clearScopeData();
     void setBottomAxis(double min, double max, double step);
     void checkTrigger(const std::vector<_ST_ReadScopeData>& rows);
-    void fireTrigger(int grabMode);
     ScopeTriggerSetting readTriggerSetting() const;
     void publishTriggerSetting();
     void checkRobotError();
     QVector<scopefile::Curve> plottedCurves() const;
-    void applyImported(const scopefile::Content& content);
+    void applyImported(const ScopeImportedFile& file);
     void warn(const QString& text);
 
     // Read-cycle statistics (ms between cycles).
@@ -156,10 +163,9 @@ private:
 
     std::atomic<bool> m_running{false};
     bool m_stopWhenError = false;
-    std::atomic<bool> m_triggerArmed{false};
     bool m_refillTriggerBox = true;
-    std::atomic<bool> m_grab{true};
-    int m_errorCount = 0;
+    // Grab and trigger armed (atomic), robot error sightings (GUI thread).
+    ScopeTriggerState m_trigger;
     // Bumped by every Start and Stop: a read cycle that began before one of
     // them drops its batch instead of mixing it into the next recording.
     std::atomic<int> m_generation{0};
@@ -219,7 +225,7 @@ public:
 
 private:
     void applyDerived(const ScopeChannelList& list);
-    void applyDerivedToImport(const scopefile::Content& content);
+    void applyDerivedToImport(const ScopeImportedFile& file);
     QPushButton* m_btnDerived = nullptr;
     QVector<scopederived::Definition> m_derived;
     QHash<int, QString> m_derivedSlots;

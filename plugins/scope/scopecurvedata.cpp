@@ -4,6 +4,7 @@
 #include <qwt_painter.h>
 #include <qwt_scale_map.h>
 
+#include <QPaintEngine>
 #include <QPainter>
 
 #include <algorithm>
@@ -123,8 +124,8 @@ bool ScopeSeries::range(std::size_t first, std::size_t last, double& lo, double&
         low, high);
     if (!(low <= high))
         return false;
-    lo = low - m_offset;
-    hi = high - m_offset;
+    lo = timeOnAxis(low, m_offset);
+    hi = timeOnAxis(high, m_offset);
     return true;
 }
 
@@ -433,6 +434,75 @@ ScopeCurveSketch scopeCurveSketch(const QwtSeriesData<QPointF>& data, const QwtS
     return sketch;
 }
 
+namespace {
+
+// Fills whole-pixel rectangles with an opaque colour by storing the pixels
+// of the raster image being painted on, where the painter would write
+// exactly those pixels itself: the raster engine on a 32-bit RGB image
+// (a QImage, or a QPixmap such as the canvas's backing store), no
+// transformation but a whole-pixel shift, full opacity, source-over or
+// source composition, and at most one clip rectangle. Through the painter a
+// rectangle costs a call per pixel row; here a store per pixel, so the cost
+// of tall column spans stays small. False, with nothing drawn, otherwise.
+bool fillOpaqueRects(QPainter* painter, const QVector<QRect>& rects, const QColor& color)
+{
+    QPaintEngine* engine = painter->paintEngine();
+    if (!engine || engine->type() != QPaintEngine::Raster || color.alpha() != 255 || painter->opacity() != 1.0)
+        return false;
+    const QPainter::CompositionMode mode = painter->compositionMode();
+    if (mode != QPainter::CompositionMode_SourceOver && mode != QPainter::CompositionMode_Source)
+        return false;
+    // A window's backing store has a system clip: left to the painter.
+    if (!engine->systemClip().isEmpty())
+        return false;
+    QPaintDevice* device = engine->paintDevice();
+    if (!device || device->devType() != QInternal::Image)
+        return false;
+    auto* image = static_cast<QImage*>(device);
+    const QImage::Format format = image->format();
+    if (format != QImage::Format_RGB32 && format != QImage::Format_ARGB32 &&
+        format != QImage::Format_ARGB32_Premultiplied)
+        return false;
+    // The engine writes into the image's own buffer; a shared image would be
+    // copied by the write access below and the pixels would go elsewhere.
+    if (!image->isDetached())
+        return false;
+    const QTransform transform = painter->deviceTransform();
+    if (transform.type() > QTransform::TxTranslate)
+        return false;
+    const int dx = static_cast<int>(transform.dx());
+    const int dy = static_cast<int>(transform.dy());
+    if (dx != transform.dx() || dy != transform.dy())
+        return false;
+    QRect clip = image->rect();
+    if (painter->hasClipping()) {
+        const QRegion region = painter->clipRegion();
+        if (region.rectCount() > 1)
+            return false;
+        clip &= region.boundingRect().translated(dx, dy);
+    }
+
+    // Opaque: the same value in all three formats.
+    const quint32 value = color.rgba();
+    uchar* bits = image->bits();
+    const qsizetype stride = image->bytesPerLine();
+    for (const QRect& rect : rects) {
+        const QRect r = rect.translated(dx, dy) & clip;
+        if (r.isEmpty())
+            continue;
+        uchar* line = bits + r.top() * stride + r.left() * qsizetype(sizeof(quint32));
+        const int width = r.width();
+        for (int y = r.top(); y <= r.bottom(); ++y, line += stride) {
+            auto* pixel = reinterpret_cast<quint32*>(line);
+            for (int x = 0; x < width; ++x)
+                pixel[x] = value;
+        }
+    }
+    return true;
+}
+
+} // namespace
+
 void ScopeCurve::drawLines(QPainter* painter, const QwtScaleMap& xMap, const QwtScaleMap& yMap,
                            const QRectF& canvasRect, int from, int to) const
 {
@@ -520,7 +590,7 @@ void ScopeCurve::drawLines(QPainter* painter, const QwtScaleMap& xMap, const Qwt
             }
         }
     }
-    if (!rects.isEmpty()) {
+    if (!rects.isEmpty() && !fillOpaqueRects(painter, rects, color)) {
         painter->save();
         painter->setPen(Qt::NoPen);
         painter->setBrush(color);

@@ -29,8 +29,8 @@ class ScopeColumnCache;
 // One column of curve values as the plot reads it: chunks of
 // ScopeChunk::kSize values with their hierarchy of finite minima and maxima.
 // It either views a QVector (sharing it, summaries computed once) or a
-// snapshot of the sample store (sharing its chunks). An offset is subtracted
-// from every value as it is read, which is how the time base starts at 0.
+// snapshot of the sample store (sharing its chunks). Values are read relative
+// to an origin (timeOnAxis), which is how the time base starts at 0.
 class ScopeSeries
 {
 public:
@@ -47,7 +47,7 @@ public:
     double at(std::size_t i) const
     {
         const std::size_t pos = m_head + i;
-        return m_chunks[pos / kChunkSize][pos % kChunkSize] - m_offset;
+        return timeOnAxis(m_chunks[pos / kChunkSize][pos % kChunkSize], m_offset);
     }
     const QVector<double>& vector() const { return m_vector; }
 

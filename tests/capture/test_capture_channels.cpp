@@ -199,9 +199,9 @@ TEST(CaptureArguments, TriggerSettingsReachTheSharedTriggerRecord)
     EXPECT_TRUE(options.trigger);
     EXPECT_EQ(options.triggerChannel, "J2 Actual ACS");
     EXPECT_EQ(options.triggerSetting.channel, 1);
-    EXPECT_EQ(options.triggerSetting.condition, 1);
+    EXPECT_EQ(options.triggerSetting.condition, TriggerCondition::Below);
     EXPECT_EQ(options.triggerSetting.threshold, -2.5);
-    EXPECT_EQ(options.triggerSetting.grabMode, 1);
+    EXPECT_EQ(options.triggerSetting.grabMode, GrabMode::End);
     EXPECT_TRUE(options.triggerSetting.absoluteValue);
     EXPECT_EQ(options.durationMs, 250.0);
     EXPECT_EQ(options.output, "run.csv");

@@ -5,7 +5,7 @@
 //
 //   vxtest::SimProcess sim("127.0.3.7", {"--robot-error"});
 //   ASSERT_TRUE(sim.ok()) << sim.error();
-//   ... VXRPC_InitClient(sim.address(), 20000, 10003) ...
+//   ... VXRPC_InitClient(sim.address(), vx::kRpcPort, vx::kCommandPort) ...
 //   ASSERT_TRUE(sim.command("dash-mode garbage"));   // change a fault live
 //   // the destructor stops the simulator (SIGTERM, then SIGKILL)
 //

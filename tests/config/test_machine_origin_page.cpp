@@ -6,6 +6,7 @@
 #include "GuiTestSupport.h"
 #include "SimModel.h"
 #include "SimProcess.h"
+#include "VX_Ports.h"
 #include "VX_Prod.h"
 
 #include <QElapsedTimer>
@@ -105,7 +106,7 @@ TEST(MachineOriginPage, GetShowsTheControllersEncodersAndOrigin)
     sinceStart.start();
     vxtest::SimProcess sim(kGetAddress, {"--home", homeOption(home)});
     ASSERT_TRUE(sim.ok()) << sim.error();
-    VXRPC_InitClient(kGetAddress, 20000, 10003);
+    VXRPC_InitClient(kGetAddress, vx::kRpcPort, vx::kCommandPort);
 
     OriginPage p;
     ASSERT_TRUE(p.complete());
@@ -135,7 +136,7 @@ TEST(MachineOriginPage, SetWritesTheEditedValuesAsTheHome)
 {
     vxtest::SimProcess sim(kSetAddress, {"--home", "1,2,3,4,5,6"});
     ASSERT_TRUE(sim.ok()) << sim.error();
-    VXRPC_InitClient(kSetAddress, 20000, 10003);
+    VXRPC_InitClient(kSetAddress, vx::kRpcPort, vx::kCommandPort);
     OriginPage p;
     ASSERT_TRUE(p.complete());
     MessageBoxCatcher boxes;
@@ -161,7 +162,7 @@ TEST(MachineOriginPage, SetRightAfterStartSendsSixZeros)
 {
     vxtest::SimProcess sim(kZerosAddress, {"--home", "11,22,33,44,55,66"});
     ASSERT_TRUE(sim.ok()) << sim.error();
-    VXRPC_InitClient(kZerosAddress, 20000, 10003);
+    VXRPC_InitClient(kZerosAddress, vx::kRpcPort, vx::kCommandPort);
     OriginPage p;
     ASSERT_TRUE(p.complete());
     p.set->click();
@@ -177,7 +178,7 @@ TEST(MachineOriginPage, UnreachableControllerShowsZeros)
     {
         vxtest::SimProcess sim(kGoneAddress, {"--home", "7,8,9,10,11,12"});
         ASSERT_TRUE(sim.ok()) << sim.error();
-        VXRPC_InitClient(kGoneAddress, 20000, 10003);
+        VXRPC_InitClient(kGoneAddress, vx::kRpcPort, vx::kCommandPort);
         p.get->click();
         ASSERT_EQ(p.originTexts(), pairs({7, 8, 9, 10, 11, 12}));
         ASSERT_NE(p.editTexts(), QStringList({"0", "0", "0", "0", "0", "0"}));
@@ -187,7 +188,7 @@ TEST(MachineOriginPage, UnreachableControllerShowsZeros)
     EXPECT_EQ(p.editTexts(), QStringList({"0", "0", "0", "0", "0", "0"}));
     EXPECT_EQ(p.originTexts(), QStringList({"0,0", "0,0", "0,0"}));
 
-    VXRPC_InitClient(kUnreachableAddress, 20000, 10003);
+    VXRPC_InitClient(kUnreachableAddress, vx::kRpcPort, vx::kCommandPort);
     p.type({"1", "2", "3", "4", "5", "6"});
     p.origin[0]->setText("stale");
     p.set->click();
@@ -202,7 +203,7 @@ TEST(MachineOriginPage, SetRefusesFieldsThatAreNotIntegers)
     const Six home = {101, 102, 103, 104, 105, 106};
     vxtest::SimProcess sim(kRefuseAddress, {"--home", homeOption(home)});
     ASSERT_TRUE(sim.ok()) << sim.error();
-    VXRPC_InitClient(kRefuseAddress, 20000, 10003);
+    VXRPC_InitClient(kRefuseAddress, vx::kRpcPort, vx::kCommandPort);
     OriginPage p;
     ASSERT_TRUE(p.complete());
 

@@ -3,8 +3,9 @@
 // and what the user is told when a file or the controller refuses.
 #include "GuiTestSupport.h"
 #include "SimProcess.h"
-#include "VXPlugin_ScriptWidget.h"
+#include "VX_Ports.h"
 #include "VX_Prod.h"
+#include "VXPlugin_ScriptWidget.h"
 
 #include <QDir>
 #include <QFile>
@@ -76,7 +77,7 @@ TEST(ScriptPage, SuffixRuleDecidesWhatIsSent)
     const ScriptLog log{dir.filePath("received.txt")};
     vxtest::SimProcess sim(kSendAddress, {"--log-scripts", log.path.toStdString()});
     ASSERT_TRUE(sim.ok()) << sim.error();
-    VXRPC_InitClient(kSendAddress, 20000, 10003);
+    VXRPC_InitClient(kSendAddress, vx::kRpcPort, vx::kCommandPort);
 
     struct Case { const char* name; QByteArray content; bool sent; } cases[] = {
         {"s.json", kScript, true},
@@ -120,7 +121,7 @@ TEST(ScriptPage, LargeScriptArrivesWholeAndOversizedIsRefused)
     const ScriptLog log{dir.filePath("received.txt")};
     vxtest::SimProcess sim(kSendAddress, {"--log-scripts", log.path.toStdString()});
     ASSERT_TRUE(sim.ok()) << sim.error();
-    VXRPC_InitClient(kSendAddress, 20000, 10003);
+    VXRPC_InitClient(kSendAddress, vx::kRpcPort, vx::kCommandPort);
 
     // A large but plausible script: 1 MiB of numbered lines.
     QByteArray large;
@@ -159,7 +160,7 @@ TEST(ScriptPage, ScriptAtTheLimitIsNotRefused)
     // The simulator's own request limit is below 16 MiB of script, so the
     // limit itself is checked against an unreachable controller: the page
     // sends it and reports only that the controller did not take it.
-    VXRPC_InitClient(kUnreachableAddress, 20000, 10003);
+    VXRPC_InitClient(kUnreachableAddress, vx::kRpcPort, vx::kCommandPort);
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
     const QString path = dir.filePath("limit.json");
@@ -179,7 +180,7 @@ TEST(ScriptPage, CancelledMissingAndUnreadableFiles)
     const ScriptLog log{dir.filePath("received.txt")};
     vxtest::SimProcess sim(kSendAddress, {"--log-scripts", log.path.toStdString()});
     ASSERT_TRUE(sim.ok()) << sim.error();
-    VXRPC_InitClient(kSendAddress, 20000, 10003);
+    VXRPC_InitClient(kSendAddress, vx::kRpcPort, vx::kCommandPort);
 
     ASSERT_TRUE(QDir(dir.path()).mkdir("folder.json"));
     const QString fifo = dir.filePath("pipe.json");
@@ -231,7 +232,7 @@ TEST(ScriptPage, ScriptNotAcceptedIsReported)
         const QString path = dir.filePath("s.json");
         ASSERT_TRUE(writeFile(path, c.content));
         log.clear();
-        VXRPC_InitClient(c.address, 20000, 10003);
+        VXRPC_InitClient(c.address, vx::kRpcPort, vx::kCommandPort);
         ScriptPage page;
         page.answer = path;
         MessageBoxCatcher boxes;
@@ -264,7 +265,7 @@ TEST(ScriptPage, RealFileDialogAsksForJsonFromTheWorkingFolder)
     ASSERT_TRUE(writeFile(path, kScript));
     vxtest::SimProcess sim(kDialogAddress, {"--log-scripts", log.path.toStdString()});
     ASSERT_TRUE(sim.ok()) << sim.error();
-    VXRPC_InitClient(kDialogAddress, 20000, 10003);
+    VXRPC_InitClient(kDialogAddress, vx::kRpcPort, vx::kCommandPort);
 
     for (bool choose : {false, true}) {
         log.clear();

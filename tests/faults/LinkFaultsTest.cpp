@@ -1,6 +1,7 @@
 // The link against a controller that misbehaves: silent, garbled, cut short,
 // refusing, closing; and a thousand reconnections without a lost descriptor.
 #include "SimProcess.h"
+#include "VX_Ports.h"
 #include "VX_Prod.h"
 
 #include <gtest/gtest.h>
@@ -98,7 +99,7 @@ std::vector<_ST_ReadScopeData> SampleAtLeast(std::size_t wanted)
 
 void Connect(const vxtest::SimProcess& sim)
 {
-    VXRPC_InitClient(sim.address(), 20000, 10003);
+    VXRPC_InitClient(sim.address(), vx::kRpcPort, vx::kCommandPort);
     VX_InitDashboardClient(sim.address());
 }
 
@@ -186,7 +187,7 @@ TEST(ControllerFaults, RefusedConnectionsFailFastOnEveryPort)
     vxtest::SimProcess sim("127.0.5.4", {"--no-rpc", "--no-cmd", "--no-dash"});
     ASSERT_TRUE(sim.ok()) << sim.error();
     const auto t0 = Clock::now();
-    VXRPC_InitClient(sim.address(), 20000, 10003);
+    VXRPC_InitClient(sim.address(), vx::kRpcPort, vx::kCommandPort);
     EXPECT_NE(VX_InitDashboardClient(sim.address()), 0);
     EXPECT_FALSE(VX_IsConnectDashboard());
     int a[6] = {};
@@ -245,7 +246,7 @@ TEST(ControllerFaults, AThousandConnectionsLeaveNoDescriptorBehind)
     // A hang detector only, well inside the suite's time-out.
     const auto deadline = Clock::now() + 250s;
     for (int cycle = 0; cycle < 1000 && Clock::now() < deadline; ++cycle) {
-        VXRPC_InitClient(sim.address(), 20000, 10003);
+        VXRPC_InitClient(sim.address(), vx::kRpcPort, vx::kCommandPort);
         ASSERT_EQ(VX_InitDashboardClient(sim.address()), 0) << "cycle " << cycle;
         if (cycle % 50 == 0) {
             ASSERT_EQ(VXRPC_ReadCurEncode(&a[0], &a[1], &a[2], &a[3], &a[4], &a[5]), 0) << cycle;

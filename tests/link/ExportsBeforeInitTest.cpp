@@ -2,6 +2,7 @@
 // fails quietly. Then initialisation against addresses where nothing listens.
 // Addresses 127.0.0.50 .. 127.0.0.54.
 #include "LinkPeers.h"
+#include "VX_Ports.h"
 #include "VX_Prod.h"
 
 #include <gtest/gtest.h>
@@ -50,7 +51,7 @@ TEST(ExportsBeforeInit, EveryCallFailsQuietly)
 
 TEST(ExportsBeforeInit, InitAgainstAnUnreachableControllerStillReturnsZero)
 {
-    EXPECT_EQ(VXRPC_InitClient("127.0.0.50", 20000, 10003), 0);
+    EXPECT_EQ(VXRPC_InitClient("127.0.0.50", vx::kRpcPort, vx::kCommandPort), 0);
     int v[6] = {5, 5, 5, 5, 5, 5};
     EXPECT_EQ(VXRPC_ReadCurEncode(&v[0], &v[1], &v[2], &v[3], &v[4], &v[5]), -1);
     EXPECT_EQ(std::vector<int>(v, v + 6), std::vector<int>(6, 5));

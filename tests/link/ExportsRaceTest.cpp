@@ -1,6 +1,7 @@
 // Threads whose first calls into the library arrive at the same moment share
 // one client of each kind. Addresses 127.0.0.55 .. 127.0.0.59.
 #include "LinkPeers.h"
+#include "VX_Ports.h"
 #include "VX_Prod.h"
 
 #include <gtest/gtest.h>
@@ -32,8 +33,8 @@ TEST(ExportsFirstUse, RacingFirstCallsShareOneClientOfEachKind)
             --count.open;
         };
     };
-    ScriptedPeer dashboard("127.0.0.55", 20003, holdOpen(dashboardOpen));
-    ScriptedPeer command("127.0.0.55", 10003, holdOpen(commandOpen));
+    ScriptedPeer dashboard("127.0.0.55", vx::kDashboardPort, holdOpen(dashboardOpen));
+    ScriptedPeer command("127.0.0.55", vx::kCommandPort, holdOpen(commandOpen));
     ASSERT_TRUE(dashboard.Listening());
     ASSERT_TRUE(command.Listening());
 
@@ -53,7 +54,7 @@ TEST(ExportsFirstUse, RacingFirstCallsShareOneClientOfEachKind)
                 if (VX_InitDashboardClient("127.0.0.55") != 0)
                     ++failures;
             } else {
-                if (VXRPC_InitClient("127.0.0.55", 20000, 10003) != 0)
+                if (VXRPC_InitClient("127.0.0.55", vx::kRpcPort, vx::kCommandPort) != 0)
                     ++failures;
             }
         });
@@ -81,7 +82,7 @@ TEST(ExportsFirstUse, RacingFirstCallsShareOneClientOfEachKind)
 
     VX_InitDashboardClient("127.0.0.56"); // nothing there: the open one is dropped
     EXPECT_TRUE(dashboardOpen.SettlesAt(0));
-    VXRPC_InitClient("127.0.0.56", 20000, 10003);
+    VXRPC_InitClient("127.0.0.56", vx::kRpcPort, vx::kCommandPort);
     EXPECT_TRUE(commandOpen.SettlesAt(0));
 }
 

@@ -2,6 +2,7 @@
 // command port on 10003 and the dashboard on 20003 of one loopback address.
 // Addresses 127.0.0.80 .. 127.0.0.99.
 #include "LinkPeers.h"
+#include "VX_Ports.h"
 #include "VX_Prod.h"
 
 #include <gtest/gtest.h>
@@ -21,14 +22,14 @@ std::vector<int> Ints(const int* v, std::size_t n)
 
 TEST(RpcExports, CommandsAndResultShapes)
 {
-    RpcResponder zps("127.0.0.80", 20000);
+    RpcResponder zps("127.0.0.80", vx::kRpcPort);
     ASSERT_TRUE(zps.Listening());
     zps.Answer("ReadVersion", IntArrayResponse({5, 1, 3, 2, 1, 9, 0x0A0B0C0D}));
     zps.Answer("ReadCurEncode", IntArrayResponse({100, 200, 300, 400, 500, 600}));
     zps.Answer("ReadMachineOrigin", IntArrayResponse({1, 2, 3, 4, 5, 6, 7}));
     zps.Answer("SetHomeEncode", ScalarResponse("<value><i4>0</i4></value>"));
     zps.Answer("StartScript", ScalarResponse("<value><boolean>1</boolean></value>"));
-    ASSERT_EQ(VXRPC_InitClient("127.0.0.80", 20000, 10003), 0) << "no command port there";
+    ASSERT_EQ(VXRPC_InitClient("127.0.0.80", vx::kRpcPort, vx::kCommandPort), 0) << "no command port there";
 
     int v[7] = {};
     EXPECT_EQ(VXRPC_ReadVersion(&v[0], &v[1], &v[2], &v[3], &v[4], &v[5], &v[6]), 0);
@@ -81,7 +82,7 @@ struct CommandPort
 {
     CommandPort(const char* address, std::string reply)
         : answer(std::move(reply)),
-          peer(address, 10003, [this](PeerConnection& c, int index) {
+          peer(address, vx::kCommandPort, [this](PeerConnection& c, int index) {
               const std::string request = c.ReceiveUntil(",;", 2000ms);
               if (!request.empty() && !answer.empty())
                   c.Send(answer);
@@ -119,7 +120,7 @@ TEST(CommandExports, ReadRobotFlagsReplies)
     for (const Case& c : cases) {
         CommandPort zps("127.0.0.84", c.reply);
         ASSERT_TRUE(zps.peer.Listening());
-        ASSERT_EQ(VXRPC_InitClient("127.0.0.84", 20000, 10003), 0);
+        ASSERT_EQ(VXRPC_InitClient("127.0.0.84", vx::kRpcPort, vx::kCommandPort), 0);
         ASSERT_TRUE(zps.peer.WaitForAccepted(2));
 
         // The controller's answer may come after the short reply wait; the
@@ -133,7 +134,7 @@ TEST(CommandExports, ReadRobotFlagsReplies)
         }
         EXPECT_EQ(result, c.result) << c.reply;
         EXPECT_EQ(Ints(f, 8), c.flags) << c.reply;
-        VXRPC_InitClient("127.0.0.85", 20000, 10003); // nothing there: both connections drop
+        VXRPC_InitClient("127.0.0.85", vx::kRpcPort, vx::kCommandPort); // nothing there: both connections drop
         zps.peer.Stop();
         EXPECT_EQ(zps.received[1], "ReadRobotState,0,;") << "sent on the first connection";
         EXPECT_EQ(zps.received[0], "") << "the second connection carries nothing";
@@ -147,7 +148,7 @@ TEST(CommandExports, ReadRobotFlagsReplies)
 struct DashboardPort
 {
     explicit DashboardPort(const char* address)
-        : peer(address, 20003, [this](PeerConnection& c, int) {
+        : peer(address, vx::kDashboardPort, [this](PeerConnection& c, int) {
               while (!closeNow.IsSet() && !c.Stopping()) {
                   const std::string packet = c.ReceiveExactly(160, 20ms);
                   if (packet.size() != 160)
@@ -276,18 +277,18 @@ TEST(DashboardExports, InitWhereNothingListens)
 // of the same controller; text after the address is no address.
 TEST(AddressExports, TypedAddressReachesAllThreePorts)
 {
-    RpcResponder rpc("127.0.0.88", 20000);
+    RpcResponder rpc("127.0.0.88", vx::kRpcPort);
     rpc.Answer("ReadCurEncode", IntArrayResponse({1, 2, 3, 4, 5, 6}));
     const auto waitForClose = [](PeerConnection& c, int) { c.WaitForClientClose(3000ms); };
-    ScriptedPeer command("127.0.0.88", 10003, waitForClose);
-    ScriptedPeer dashboard("127.0.0.88", 20003, waitForClose);
+    ScriptedPeer command("127.0.0.88", vx::kCommandPort, waitForClose);
+    ScriptedPeer dashboard("127.0.0.88", vx::kDashboardPort, waitForClose);
     ASSERT_TRUE(rpc.Listening() && command.Listening() && dashboard.Listening());
 
     int commandConnections = 0;
     int dashboardConnections = 0;
     std::size_t rpcCalls = 0;
     for (const char* typed : {"127.0.0.88 ", " 127.0.0.88", "\t127.0.0.88\r\n", "127.0.88", "0x7f.0.0.0130 "}) {
-        ASSERT_EQ(VXRPC_InitClient(typed, 20000, 10003), 0);
+        ASSERT_EQ(VXRPC_InitClient(typed, vx::kRpcPort, vx::kCommandPort), 0);
         commandConnections += 2;
         EXPECT_TRUE(command.WaitForAccepted(commandConnections)) << "'" << typed << "'";
         int v[6] = {};
@@ -299,7 +300,7 @@ TEST(AddressExports, TypedAddressReachesAllThreePorts)
     }
 
     for (const char* typed : {"127.0.0.88 1", "127.0.0.88x", "", "  "}) {
-        VXRPC_InitClient(typed, 20000, 10003);
+        VXRPC_InitClient(typed, vx::kRpcPort, vx::kCommandPort);
         EXPECT_NE(VX_InitDashboardClient(typed), 0) << "'" << typed << "'";
         EXPECT_FALSE(VX_IsConnectDashboard()) << "'" << typed << "'";
     }

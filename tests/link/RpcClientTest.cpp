@@ -2,6 +2,7 @@
 // process-wide, so the tests run in this order in one process: the first
 // one runs before any client exists. Addresses 127.0.0.30 .. 127.0.0.49.
 #include "LinkPeers.h"
+#include "VX_Ports.h"
 #include "VX_Prod.h"
 #include "VX_RpcClient.h"
 
@@ -11,7 +12,7 @@ using namespace linktest;
 
 namespace {
 
-constexpr std::uint16_t kRpcPort = 20000;
+constexpr std::uint16_t kRpcPort = vx::kRpcPort;
 
 std::vector<int> Six(int (&v)[6])
 {
@@ -62,7 +63,7 @@ TEST(RpcClient, UrlIsBuiltFromAddressAndPort)
     // the address dropped, inet_addr's short forms in dotted form.
     Client().SetServer(" 192.168.1.10\t\n", 20000);
     EXPECT_EQ(Client().Url(), "http://192.168.1.10:20000/RPC2");
-    Client().SetServer("127.1", 20000);
+    Client().SetServer("127.1", vx::kRpcPort);
     EXPECT_EQ(Client().Url(), "http://127.0.0.1:20000/RPC2");
     Client().SetServer(" zps-7 ", 20000);
     EXPECT_EQ(Client().Url(), "http://zps-7:20000/RPC2");

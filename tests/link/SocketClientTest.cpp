@@ -4,6 +4,7 @@
 #include "LinkPeers.h"
 #include "VX_CommandClient.h"
 #include "VX_DashboardClient.h"
+#include "VX_Ports.h"
 #include "VX_Protocol.h"
 #include "VX_SocketClient.h"
 
@@ -22,7 +23,7 @@ using namespace linktest;
 
 namespace {
 
-constexpr std::uint16_t kPort = 20003;
+constexpr std::uint16_t kPort = vx::kDashboardPort;
 
 // Connects `client` to a peer and waits until the peer has the connection.
 void ConnectTo(VX_SocketClient& client, const char* address, ScriptedPeer& peer)
@@ -463,7 +464,7 @@ TEST(CommandClient, OpensTheSecondConnectionFirstAndCommandsGoOnTheFirst)
     std::mutex mutex;
     std::vector<std::uint16_t> acceptedPorts(2);
     std::vector<std::string> received(2);
-    ScriptedPeer peer("127.0.0.19", 10003, [&](PeerConnection& c, int index) {
+    ScriptedPeer peer("127.0.0.19", vx::kCommandPort, [&](PeerConnection& c, int index) {
         {
             std::lock_guard<std::mutex> guard(mutex);
             acceptedPorts[index] = c.RemotePort();
@@ -475,7 +476,7 @@ TEST(CommandClient, OpensTheSecondConnectionFirstAndCommandsGoOnTheFirst)
         received[index] = text;
     });
     VX_CommandClient command;
-    ASSERT_EQ(command.Connect("127.0.0.19", 10003), 0);
+    ASSERT_EQ(command.Connect("127.0.0.19", vx::kCommandPort), 0);
     ASSERT_TRUE(peer.WaitForAccepted(2));
     std::vector<std::uint16_t> ports;
     for (int i = 0; i < 300; ++i) {
@@ -509,7 +510,7 @@ TEST(CommandClient, ExecuteOnTheSecondConnectionAndOnNoConnection)
 {
     std::mutex mutex;
     std::vector<std::string> received(2);
-    ScriptedPeer peer("127.0.0.20", 10003, [&](PeerConnection& c, int index) {
+    ScriptedPeer peer("127.0.0.20", vx::kCommandPort, [&](PeerConnection& c, int index) {
         const std::string text = c.ReceiveUntil(",;", 1500ms);
         if (!text.empty())
             c.Send("Echo,Fail,35,;");
@@ -517,7 +518,7 @@ TEST(CommandClient, ExecuteOnTheSecondConnectionAndOnNoConnection)
         received[index] = text;
     });
     VX_CommandClient command;
-    ASSERT_EQ(command.Connect("127.0.0.20", 10003), 0);
+    ASSERT_EQ(command.Connect("127.0.0.20", vx::kCommandPort), 0);
     std::vector<std::string> fields;
     EXPECT_EQ(command.Execute(2, 5, "Nowhere", {}, fields), vx::kNoUsableReply);
     EXPECT_TRUE(fields.empty());
@@ -541,14 +542,14 @@ TEST(CommandClient, FailedConnectLeavesBothClosed)
     // First: both open; then a connect where nothing listens closes both.
     Event closedBoth;
     std::atomic<int> closes{0};
-    ScriptedPeer peer("127.0.0.21", 10003, [&](PeerConnection& c, int) {
+    ScriptedPeer peer("127.0.0.21", vx::kCommandPort, [&](PeerConnection& c, int) {
         if (c.WaitForClientClose(5000ms) && ++closes == 2)
             closedBoth.Set();
     });
     VX_CommandClient command;
-    ASSERT_EQ(command.Connect("127.0.0.21", 10003), 0);
+    ASSERT_EQ(command.Connect("127.0.0.21", vx::kCommandPort), 0);
     ASSERT_TRUE(peer.WaitForAccepted(2));
-    EXPECT_EQ(command.Connect("127.0.0.22", 10003), ECONNREFUSED);
+    EXPECT_EQ(command.Connect("127.0.0.22", vx::kCommandPort), ECONNREFUSED);
     EXPECT_EQ(command.First().Socket(), -1);
     EXPECT_EQ(command.Second().Socket(), -1);
     EXPECT_TRUE(closedBoth.Wait());
@@ -570,7 +571,7 @@ TEST(CommandClient, FirstConnectionFailingAfterTheSecondClosesBoth)
     setsockopt(listener, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
     sockaddr_in local{};
     local.sin_family = AF_INET;
-    local.sin_port = htons(10003);
+    local.sin_port = htons(vx::kCommandPort);
     inet_pton(AF_INET, "127.0.0.23", &local.sin_addr);
     ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&local), sizeof local), 0);
     ASSERT_EQ(::listen(listener, 8), 0);
@@ -586,7 +587,7 @@ TEST(CommandClient, FirstConnectionFailingAfterTheSecondClosesBoth)
     rlimit oneLeft = limit;
     oneLeft.rlim_cur = rlim_t(lowestFree) + 1;
     ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &oneLeft), 0);
-    const int result = command.Connect("127.0.0.23", 10003);
+    const int result = command.Connect("127.0.0.23", vx::kCommandPort);
     ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &limit), 0);
 
     EXPECT_EQ(result, EMFILE);
@@ -604,13 +605,13 @@ TEST(CommandClient, FirstConnectionFailingAfterTheSecondClosesBoth)
 
 TEST(CommandClient, MissingAddressDoesNothing)
 {
-    ScriptedPeer peer("127.0.0.25", 10003, [&](PeerConnection& c, int) { c.WaitForClientClose(); });
+    ScriptedPeer peer("127.0.0.25", vx::kCommandPort, [&](PeerConnection& c, int) { c.WaitForClientClose(); });
     VX_CommandClient command;
-    ASSERT_EQ(command.Connect("127.0.0.25", 10003), 0);
+    ASSERT_EQ(command.Connect("127.0.0.25", vx::kCommandPort), 0);
     const int first = command.First().Socket();
     const int second = command.Second().Socket();
-    EXPECT_EQ(command.Connect(nullptr, 10003), 0);
-    EXPECT_EQ(command.Connect("", 10003), 0);
+    EXPECT_EQ(command.Connect(nullptr, vx::kCommandPort), 0);
+    EXPECT_EQ(command.Connect("", vx::kCommandPort), 0);
     EXPECT_EQ(command.First().Socket(), first);
     EXPECT_EQ(command.Second().Socket(), second);
 }

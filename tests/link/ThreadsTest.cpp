@@ -3,6 +3,7 @@
 // Addresses 127.0.0.70 .. 127.0.0.79.
 #include "LinkPeers.h"
 #include "VX_DashboardClient.h"
+#include "VX_Ports.h"
 #include "VX_Protocol.h"
 #include "VX_SocketClient.h"
 
@@ -29,7 +30,7 @@ TEST(ConcurrentCheck, IsConnectedNeverTakesReplyBytes)
     // whatever the timing; a check that consumed bytes would shorten it.
     constexpr int kBlocks = 150;
     std::atomic<int> requested{0};
-    ScriptedPeer peer("127.0.0.70", 20003, [&](PeerConnection& c, int) {
+    ScriptedPeer peer("127.0.0.70", vx::kDashboardPort, [&](PeerConnection& c, int) {
         int sent = 0;
         while (sent < kBlocks && !c.Stopping()) {
             if (requested.load() > sent)
@@ -40,7 +41,7 @@ TEST(ConcurrentCheck, IsConnectedNeverTakesReplyBytes)
         c.WaitForClientClose(5000ms);
     });
     VX_SocketClient client;
-    ASSERT_EQ(client.Connect("127.0.0.70", 20003), 0);
+    ASSERT_EQ(client.Connect("127.0.0.70", vx::kDashboardPort), 0);
 
     std::atomic<bool> done{false};
     std::atomic<int> checks{0}, falseChecks{0};
@@ -77,7 +78,7 @@ TEST(ConcurrentCheck, IsConnectedNeverTakesReplyBytes)
 TEST(ConcurrentCheck, CloseNoticedWhileTheCollectorExchanges)
 {
     Event closeNow;
-    ScriptedPeer peer("127.0.0.71", 20003, [&](PeerConnection& c, int) {
+    ScriptedPeer peer("127.0.0.71", vx::kDashboardPort, [&](PeerConnection& c, int) {
         while (!closeNow.IsSet() && !c.Stopping()) {
             const std::string request = c.ReceiveExactly(4, 20ms);
             if (!request.empty())
@@ -86,7 +87,7 @@ TEST(ConcurrentCheck, CloseNoticedWhileTheCollectorExchanges)
         c.Close();
     });
     VX_SocketClient client;
-    ASSERT_EQ(client.Connect("127.0.0.71", 20003), 0);
+    ASSERT_EQ(client.Connect("127.0.0.71", vx::kDashboardPort), 0);
 
     std::atomic<bool> done{false};
     std::atomic<int> exchanges{0};
@@ -126,7 +127,7 @@ TEST(ConcurrentCheck, CloseNoticedWhileTheCollectorExchanges)
 TEST(ConcurrentCheck, SubscriptionAndFetchNeverInterleaveOnTheWire)
 {
     std::atomic<int> wholePackets{0}, badPackets{0};
-    ScriptedPeer peer("127.0.0.72", 20003, [&](PeerConnection& c, int) {
+    ScriptedPeer peer("127.0.0.72", vx::kDashboardPort, [&](PeerConnection& c, int) {
         for (;;) {
             const std::string packet = c.ReceiveExactly(160, 500ms);
             if (packet.empty())

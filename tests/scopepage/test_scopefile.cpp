@@ -9,7 +9,10 @@
 #include <QLocale>
 
 #include <cmath>
+#include <cstdint>
+#include <iterator>
 #include <limits>
+#include <random>
 
 using namespace scopefile;
 
@@ -494,4 +497,109 @@ TEST(ScopeFileWrite, ReportsARefusedWrite)
     FullDevice roomy(1000);
     roomy.open(QIODevice::WriteOnly);
     EXPECT_TRUE(writeLines(roomy, curves));
+}
+
+// ---- large files ---------------------------------------------------------
+
+// The writer formats numbers on its own path for speed; its bytes must stay
+// those of the lines, whatever the values: exact ties at the third decimal,
+// signed zero, huge, tiny and non-finite values, curves of unequal length.
+TEST(ScopeFileWrite, WritesTheBytesOfTheLinesForAnyValue)
+{
+    std::mt19937_64 random(19);
+    std::uniform_real_distribution<double> uniform(-1.0, 1.0);
+    const double special[] = {0.0, -0.0, 0.0625, -0.0625, 2.5625, -1234.9375, 0.0005, -0.0005, 1e15 + 0.5,
+                              1e20, -1e300, 5e-324, std::numeric_limits<double>::max(),
+                              std::numeric_limits<double>::quiet_NaN(), std::numeric_limits<double>::infinity(),
+                              -std::numeric_limits<double>::infinity()};
+    auto value = [&](int i) {
+        switch (i % 4) {
+        case 0: return special[random() % std::size(special)];
+        case 1: return std::ldexp(uniform(random), int(random() % 120) - 60);
+        case 2: return double(std::int64_t(random() % 2000001) - 1000000) / 16.0; // many exact ties
+        default: return std::round(uniform(random) * 1e6) / 1e3 + 0.0005;
+        }
+    };
+    QVector<Curve> curves;
+    for (int k = 0; k < 5; ++k) {
+        QVector<double> x, y;
+        const int n = 4000 - 700 * k;
+        for (int i = 0; i < n; ++i) {
+            x.append(i * 0.001 + (k == 2 ? value(i) : 0.0));
+            y.append(value(i + k));
+        }
+        curves.append(curve(QStringLiteral("C%1").arg(k), k, 1, 9, "u", x, y));
+    }
+    QByteArray bytes;
+    QBuffer out(&bytes);
+    out.open(QIODevice::WriteOnly);
+    ASSERT_TRUE(writeLines(out, curves));
+    EXPECT_EQ(bytes, joined(exportLines(curves)).toUtf8());
+}
+
+// The reader takes the file in blocks of megabytes and splits the lines
+// itself; lines cut by a block's end must come out as line by line.
+TEST(ScopeFileRead, ReadingInBlocksGivesWhatTheLinesGive)
+{
+    std::mt19937 random(7);
+    QStringList lines{QStringLiteral("time,A_0_1_u,B_1_1_v,C")};
+    QByteArray bytes = lines[0].toUtf8() + "\r\n";
+    while (bytes.size() < 9 * 1024 * 1024) {
+        QString line = QString::number(lines.size() * 0.001, 'f', 3);
+        const int fields = int(random() % 5);
+        for (int f = 0; f < fields; ++f)
+            line += QLatin1Char(',') + (random() % 50 == 0 ? QStringLiteral(" \u00a0x ")
+                                                            : QString::number(int(random() % 2000000) - 1000000));
+        if (random() % 997 == 0)
+            line += QLatin1Char(',') + QString(int(random() % 200000), QLatin1Char(' ')) + QStringLiteral("7");
+        lines.append(line);
+        bytes += line.toUtf8() + (random() % 2 ? "\n" : "\r\n");
+    }
+    const ReadResult read = readBytes(bytes);
+    ASSERT_EQ(read.error, ReadError::None);
+    const Content expected = importLines(lines);
+    EXPECT_EQ(read.content.times, expected.times);
+    ASSERT_EQ(read.content.curves.size(), 3);
+    for (int k = 0; k < 3; ++k)
+        EXPECT_EQ(read.content.curves[k].y, expected.curves[k].y) << k;
+    EXPECT_EQ(read.content.curves[0].y.size(), lines.size() - 1);
+}
+
+// Cancel from the progress report: the read returns nothing, the write
+// stops; neither is taken for a failure.
+TEST(ScopeFileProgress, StopsWhenTheReportAnswersNo)
+{
+    QVector<double> x(300000);
+    for (int i = 0; i < x.size(); ++i)
+        x[i] = i;
+    const QVector<Curve> curves{curve("A", 0, 1, 9, "u", x, x), curve("B", 0, 1, 9, "u", x, x)};
+    QByteArray bytes;
+    QBuffer out(&bytes);
+    out.open(QIODevice::WriteOnly);
+    qint64 lastDone = 0, lastTotal = 0;
+    EXPECT_EQ(writeFile(out, curves, [&](qint64 done, qint64 total) {
+                  lastDone = done;
+                  lastTotal = total;
+                  return true;
+              }),
+              WriteResult::Done);
+    EXPECT_EQ(lastDone, x.size());
+    EXPECT_EQ(lastTotal, x.size());
+
+    int reports = 0;
+    const auto stopAtSecond = [&reports](qint64, qint64) { return ++reports < 2; };
+    QByteArray partial;
+    QBuffer cut(&partial);
+    cut.open(QIODevice::WriteOnly);
+    EXPECT_EQ(writeFile(cut, curves, stopAtSecond), WriteResult::Cancelled);
+    EXPECT_LT(partial.size(), bytes.size());
+
+    reports = 0;
+    QBuffer in(&bytes);
+    in.open(QIODevice::ReadOnly);
+    const ReadResult read = readFile(in, kMaxRows, stopAtSecond);
+    EXPECT_EQ(read.error, ReadError::Cancelled);
+    EXPECT_EQ(reports, 2);
+    EXPECT_TRUE(read.content.curves.isEmpty());
+    EXPECT_TRUE(read.content.times.isEmpty());
 }

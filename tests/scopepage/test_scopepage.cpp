@@ -25,6 +25,8 @@
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProgressDialog>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpression>
 #include <QSettings>
@@ -568,8 +570,8 @@ TEST_F(ScopePage, TriggerSnapshotFollowsTheControls)
     const ScopeTriggerSetting s = page->triggerSnapshot();
     EXPECT_EQ(s.channel, 1);
     EXPECT_EQ(s.channelData, 1);
-    EXPECT_EQ(s.condition, 1);
-    EXPECT_EQ(s.grabMode, 1);
+    EXPECT_EQ(s.condition, TriggerCondition::Below);
+    EXPECT_EQ(s.grabMode, GrabMode::End);
     EXPECT_EQ(s.threshold, -2.5);
     EXPECT_EQ(s.delay, 40.0);
     EXPECT_TRUE(s.absoluteValue);
@@ -590,7 +592,7 @@ TEST(ScopePageLanguage, GrabModesAreTranslatedOnScreenAndChosenByPosition)
     EXPECT_EQ(modes->itemText(1), "<Trigger end grab>");
     EXPECT_EQ(TriggerGrabModes(), QStringList({"Trigger open grab", "Trigger end grab"}));
     modes->setCurrentIndex(1);
-    EXPECT_EQ(page.triggerSnapshot().grabMode, 1);
+    EXPECT_EQ(page.triggerSnapshot().grabMode, GrabMode::End);
 }
 
 TEST_F(ScopePage, TriggerEditsTakePointDecimalsInAnyLocale)
@@ -1068,6 +1070,63 @@ TEST_F(ScopePage, ImportRefusalsKeepThePlot)
     }
     // The dialog's check marks are cleared after an import attempt.
     EXPECT_TRUE(page->settingDialog()->componentSelection().empty());
+}
+
+// Cancel in the progress dialog of a long import or export: the page stays
+// exactly as it was and no file is left behind or spoilt.
+TEST_F(ScopePage, CancelledImportAndExportChangeNothing)
+{
+    choose({1}, {"Actual ACS"});
+    page->OnStartScope();
+    std::vector<_ST_ReadScopeData> rows;
+    for (int i = 0; i < 20000; ++i)
+        rows.push_back(row(100.0 + i));
+    cycle(rows);
+    page->feedPlot();
+    page->OnStopScope();
+    ASSERT_TRUE(checkJoint(page->settingDialog(), 2));
+    const QString period = child<QLineEdit>("ScopePlugin_edit_PeriodTime")->text();
+    const ScopeCurve* before = page->plot()->curve(0);
+    const QString title = before->title().text();
+    const std::size_t size = before->dataSize();
+    const QPointF last = before->sample(size - 1);
+
+    int dialogs = 0;
+    page->fileProgressCreated = [&dialogs](QProgressDialog* progress) {
+        ++dialogs;
+        EXPECT_EQ(progress->objectName(), "ScopePlugin_progress_File");
+        QPushButton* cancel = progress->findChild<QPushButton*>();
+        ASSERT_NE(cancel, nullptr);
+        cancel->click();
+    };
+    openAnswer = dir.filePath("other.csv");
+    writeFile(openAnswer, "time,B_1_2_u,C_2_2_u\n0,1,2\n1,3,4\n");
+    page->slotImportScopeFile();
+    EXPECT_EQ(dialogs, 1);
+    EXPECT_TRUE(messages.empty());
+    ASSERT_EQ(page->plot()->attachedCurves().size(), 1);
+    EXPECT_EQ(page->plot()->curve(0)->title().text(), title);
+    ASSERT_EQ(page->plot()->curve(0)->dataSize(), size);
+    EXPECT_EQ(page->plot()->curve(0)->sample(size - 1), last);
+    EXPECT_EQ(child<QLineEdit>("ScopePlugin_edit_PeriodTime")->text(), period);
+    EXPECT_FALSE(page->settingDialog()->componentSelection().empty()) << "check marks kept";
+
+    // Over an existing file: it keeps its bytes, and no temporary is left.
+    saveAnswer = dir.filePath("kept.csv");
+    writeFile(saveAnswer, "old bytes");
+    page->slotExportScopeFile();
+    EXPECT_EQ(dialogs, 2);
+    EXPECT_TRUE(messages.empty());
+    EXPECT_EQ(readFile(saveAnswer), "old bytes");
+    saveAnswer = dir.filePath("new.csv");
+    page->slotExportScopeFile();
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden),
+              (QStringList{"kept.csv", "other.csv"}));
+
+    // Without Cancel the same export completes.
+    page->fileProgressCreated = nullptr;
+    page->slotExportScopeFile();
+    EXPECT_TRUE(readFile(saveAnswer).startsWith("time,J1 Actual ACS_0_2_ACS(deg)\n"));
 }
 
 TEST_F(ScopePage, ImportIsSilentWithoutAFileAndRefusedWhileRunning)

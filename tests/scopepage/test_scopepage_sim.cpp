@@ -3,6 +3,7 @@
 // simulator's values, Stop ends the recording, a lost link and the robot
 // error stop acquisition. One simulator per test, each on its own address.
 #include "ScopePageSupport.h"
+#include "VX_Ports.h"
 
 #include "SimModel.h"
 #include "SimProcess.h"
@@ -27,7 +28,7 @@ protected:
     {
         sim = std::make_unique<vxtest::SimProcess>(address, options);
         ASSERT_TRUE(sim->ok()) << sim->error();
-        ASSERT_EQ(VXRPC_InitClient(address, 20000, 10003), 0);
+        ASSERT_EQ(VXRPC_InitClient(address, vx::kRpcPort, vx::kCommandPort), 0);
         ASSERT_EQ(VX_InitDashboardClient(address), 0);
         ASSERT_TRUE(VX_IsConnectDashboard());
         page = std::make_unique<VXPlugin_Scope>();

@@ -1,12 +1,13 @@
 // The address dialog, the About dialog, the custom menu's painting and the
 // plug-in contract's Designer text and metadata.
+#include "aboutdialog.h"
 #include "CustomMenu.h"
 #include "GuiHelpers.h"
 #include "SimProcess.h"
+#include "VX_Ports.h"
+#include "VX_Prod.h"
 #include "VXPage_ZPSIPPortConfig.h"
 #include "VXPluginContract.h"
-#include "VX_Prod.h"
-#include "aboutdialog.h"
 
 #include <QJsonObject>
 #include <QLabel>
@@ -212,7 +213,7 @@ void TestDialogs::addressDialogResults()
 
 void TestDialogs::aboutDefaultsWithControllerDown()
 {
-    VXRPC_InitClient("127.0.2.250", 20000, 10003);   // nobody listens there
+    VXRPC_InitClient("127.0.2.250", vx::kRpcPort, vx::kCommandPort);   // nobody listens there
     QTemporaryDir dir;
     AboutDialog d(dir.filePath(QStringLiteral("VXTools.ini")), nullptr, dir.path());
     QVERIFY(d.windowFlags() & Qt::FramelessWindowHint);
@@ -244,7 +245,7 @@ void TestDialogs::aboutDefaultsWithControllerDown()
 
 void TestDialogs::aboutTextsFromIni()
 {
-    VXRPC_InitClient("127.0.2.250", 20000, 10003);
+    VXRPC_InitClient("127.0.2.250", vx::kRpcPort, vx::kCommandPort);
     QTemporaryDir dir;
     const QString ini = dir.filePath(QStringLiteral("VXTools.ini"));
     {
@@ -279,7 +280,7 @@ void TestDialogs::aboutLogoFallbacks()
     QFETCH(QString, logoName);
     QFETCH(bool, makeFile);
     QFETCH(bool, own);
-    VXRPC_InitClient("127.0.2.250", 20000, 10003);
+    VXRPC_InitClient("127.0.2.250", vx::kRpcPort, vx::kCommandPort);
     QTemporaryDir dir;
     QImage mine(24, 12, QImage::Format_ARGB32);
     mine.fill(QColor(10, 200, 30));
@@ -317,7 +318,7 @@ void TestDialogs::aboutLogoShownWhole()
 {
     QFETCH(QSize, ownLogo);
     QFETCH(int, warningRepeats);
-    VXRPC_InitClient("127.0.2.250", 20000, 10003);
+    VXRPC_InitClient("127.0.2.250", vx::kRpcPort, vx::kCommandPort);
     QTemporaryDir dir;
     const QString ini = dir.filePath(QStringLiteral("VXTools.ini"));
     {
@@ -360,7 +361,7 @@ void TestDialogs::aboutVersionsFromController()
 {
     vxtest::SimProcess sim("127.0.2.30");
     QVERIFY2(sim.ok(), sim.error().c_str());
-    VXRPC_InitClient("127.0.2.30", 20000, 10003);
+    VXRPC_InitClient("127.0.2.30", vx::kRpcPort, vx::kCommandPort);
     int v[7] = {-9, -9, -9, -9, -9, -9, -9};
     QCOMPARE(VXRPC_ReadVersion(&v[0], &v[1], &v[2], &v[3], &v[4], &v[5], &v[6]), 0);
     QTemporaryDir dir;
@@ -373,12 +374,12 @@ void TestDialogs::aboutVersionsFromController()
     // The simulator's firmware number is not zero: the line must not show eight zeros.
     QVERIFY(v[6] != 0);
     QVERIFY(!text(d, "lb_FirmwareversionTip").endsWith(QStringLiteral("00000000")));
-    VXRPC_InitClient("127.0.2.250", 20000, 10003);
+    VXRPC_InitClient("127.0.2.250", vx::kRpcPort, vx::kCommandPort);
 }
 
 void TestDialogs::aboutCloseAndLanguageChange()
 {
-    VXRPC_InitClient("127.0.2.250", 20000, 10003);
+    VXRPC_InitClient("127.0.2.250", vx::kRpcPort, vx::kCommandPort);
     QTemporaryDir dir;
     AboutDialog d(dir.filePath(QStringLiteral("VXTools.ini")), nullptr, dir.path());
     auto* title = d.findChild<QLabel*>(QStringLiteral("lb_dlgTitle"));

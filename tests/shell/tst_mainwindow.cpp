@@ -4,8 +4,9 @@
 #include "GuiHelpers.h"
 #include "MarkingTranslator.h"
 #include "SimProcess.h"
-#include "VXToolsMain.h"
+#include "VX_Ports.h"
 #include "VX_Prod.h"
+#include "VXToolsMain.h"
 
 #include <QAbstractButton>
 #include <QLayout>
@@ -451,7 +452,7 @@ void TestMainWindow::networkActionAsksAgain()
 
 void TestMainWindow::aboutActionOpensDialog()
 {
-    VXRPC_InitClient("127.0.2.250", 20000, 10003);
+    VXRPC_InitClient("127.0.2.250", vx::kRpcPort, vx::kCommandPort);
     cancelNextDialog();
     MainWindow w(nullptr, programDir());
     QTRY_VERIFY_WITH_TIMEOUT(modalsDone(), 40000);   // the first tick's address dialog, cancelled

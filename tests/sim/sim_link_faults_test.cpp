@@ -11,6 +11,7 @@
 #include "SimLinkHelpers.h"
 #include "SimModel.h"
 #include "SimProcess.h"
+#include "VX_Ports.h"
 #include "VX_Prod.h"
 
 using namespace std::chrono_literals;
@@ -28,7 +29,7 @@ struct LinkedSim
     {
         if (!sim.ok())
             return;
-        VXRPC_InitClient(address, 20000, 10003);
+        VXRPC_InitClient(address, vx::kRpcPort, vx::kCommandPort);
         dashInit = VX_InitDashboardClient(address);
     }
 };

@@ -13,6 +13,7 @@
 #include "SimLinkHelpers.h"
 #include "SimModel.h"
 #include "SimProcess.h"
+#include "VX_Ports.h"
 #include "VX_Prod.h"
 
 using namespace std::chrono_literals;
@@ -33,7 +34,7 @@ public:
         std::remove(scriptLog().c_str());
         sim = new vxtest::SimProcess(kAddress, {"--log-scripts", scriptLog()});
         ASSERT_TRUE(sim->ok()) << sim->error();
-        ASSERT_EQ(VXRPC_InitClient(kAddress, 20000, 10003), 0);
+        ASSERT_EQ(VXRPC_InitClient(kAddress, vx::kRpcPort, vx::kCommandPort), 0);
         ASSERT_EQ(VX_InitDashboardClient(kAddress), 0);
     }
     void TearDown() override

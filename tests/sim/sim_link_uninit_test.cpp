@@ -7,6 +7,7 @@
 
 #include "SimLinkHelpers.h"
 #include "SimProcess.h"
+#include "VX_Ports.h"
 #include "VX_Prod.h"
 
 using namespace simlink;
@@ -44,7 +45,7 @@ TEST(LinkBeforeInit, EveryExportFailsQuietly)
 TEST(LinkBeforeInit, NoControllerThenRecoveryByReinitialising)
 {
     const std::string address = "127.0.1.50";
-    EXPECT_EQ(VXRPC_InitClient(address, 20000, 10003), 0) << "always 0, reachable or not";
+    EXPECT_EQ(VXRPC_InitClient(address, vx::kRpcPort, vx::kCommandPort), 0) << "always 0, reachable or not";
     EXPECT_EQ(VX_InitDashboardClient(address), ECONNREFUSED);
     EXPECT_FALSE(VX_IsConnectDashboard());
     int v[7];
@@ -57,7 +58,7 @@ TEST(LinkBeforeInit, NoControllerThenRecoveryByReinitialising)
     EXPECT_FALSE(VX_IsConnectDashboard());
     EXPECT_EQ(readFlags().result, 20007);
     // ... until the link is initialised again.
-    EXPECT_EQ(VXRPC_InitClient(address, 20000, 10003), 0);
+    EXPECT_EQ(VXRPC_InitClient(address, vx::kRpcPort, vx::kCommandPort), 0);
     EXPECT_EQ(VX_InitDashboardClient(address), 0);
     EXPECT_TRUE(VX_IsConnectDashboard());
     EXPECT_EQ(VXRPC_ReadVersion(&v[0], &v[1], &v[2], &v[3], &v[4], &v[5], &v[6]), 0);

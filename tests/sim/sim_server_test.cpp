@@ -14,6 +14,7 @@
 #include "SimProtocol.h"
 #include "SimServer.h"
 #include "SimTestSocket.h"
+#include "VX_Ports.h"
 
 using namespace zps;
 using namespace std::chrono_literals;
@@ -71,7 +72,7 @@ std::string xmlrpcCall(const std::string& address, const std::string& method, co
 {
     const std::string body = "<?xml version=\"1.0\"?><methodCall><methodName>" + method +
                              "</methodName><params>" + params + "</params></methodCall>";
-    Client c(address, 20000);
+    Client c(address, vx::kRpcPort);
     c.send("POST /RPC2 HTTP/1.0\r\nHost: " + address + "\r\nContent-Type: text/xml\r\nContent-Length: " +
            std::to_string(body.size()) + "\r\n\r\n" + body);
     return c.receiveUntilQuiet(5s, 300ms);
@@ -105,7 +106,7 @@ TEST(SimDashboard, RowsFollowTheModelInSubscriptionOrderAtOneMillisecond)
 {
     auto sim = startSim("127.0.1.101");
     ASSERT_TRUE(sim);
-    Client c("127.0.1.101", 20003);
+    Client c("127.0.1.101", vx::kDashboardPort);
     const int64_t subscribed = sim->currentSample();
     ASSERT_TRUE(subscribe(c, {49, 3, 0, 169, 999, 61, 182, 25}));
     std::this_thread::sleep_for(120ms);
@@ -146,7 +147,7 @@ TEST(SimDashboard, UnfetchedRowsAreCappedAtTheBacklog)
 {
     auto sim = startSim("127.0.1.102", {"--backlog-ms", "200"});
     ASSERT_TRUE(sim);
-    Client c("127.0.1.102", 20003);
+    Client c("127.0.1.102", vx::kDashboardPort);
     ASSERT_TRUE(subscribe(c, {43}));
     std::this_thread::sleep_for(700ms);
     const auto reply = parseScopeReply(requestRows(c));
@@ -160,7 +161,7 @@ TEST(SimDashboard, ANewSubscriptionDeliversOnlyRowsTakenAfterIt)
 {
     auto sim = startSim("127.0.1.103");
     ASSERT_TRUE(sim);
-    Client c("127.0.1.103", 20003);
+    Client c("127.0.1.103", vx::kDashboardPort);
     ASSERT_TRUE(subscribe(c, {49}));
     std::this_thread::sleep_for(200ms);
     const int64_t before = sim->currentSample();
@@ -179,7 +180,7 @@ TEST(SimDashboard, FaultyRepliesLookAsAsked)
 {
     auto sim = startSim("127.0.1.104");
     ASSERT_TRUE(sim);
-    Client c("127.0.1.104", 20003);
+    Client c("127.0.1.104", vx::kDashboardPort);
     ASSERT_TRUE(subscribe(c, {49, 50}));
     std::this_thread::sleep_for(60ms);
 
@@ -216,7 +217,7 @@ TEST(SimDashboard, DelayedRepliesArriveLate)
 {
     auto sim = startSim("127.0.1.105", {"--dash-delay", "300"});
     ASSERT_TRUE(sim);
-    Client c("127.0.1.105", 20003);
+    Client c("127.0.1.105", vx::kDashboardPort);
     DashRequest fetch;
     fetch.command = kReadScopeData;
     const auto sent = std::chrono::steady_clock::now();
@@ -231,7 +232,7 @@ TEST(SimDashboard, SplitRepliesComeInPiecesWithGaps)
 {
     auto sim = startSim("127.0.1.106", {"--dash-split", "2048:40"});
     ASSERT_TRUE(sim);
-    Client c("127.0.1.106", 20003);
+    Client c("127.0.1.106", vx::kDashboardPort);
     ASSERT_TRUE(subscribe(c, {49})); // 16 bytes: one piece
     // Rows gather at 1 kHz; seven already make a reply of two pieces, so a
     // simulator slowed by a busy machine still gives enough.
@@ -256,14 +257,14 @@ TEST(SimDashboard, ClosesTheConnectionWhenAskedTo)
     auto sim = startSim("127.0.1.107", {"--dash-close-after", "250"});
     ASSERT_TRUE(sim);
     const auto opened = std::chrono::steady_clock::now();
-    Client c("127.0.1.107", 20003);
+    Client c("127.0.1.107", vx::kDashboardPort);
     ASSERT_TRUE(c.connected());
     EXPECT_TRUE(c.waitClosed(5s));
     EXPECT_GE(std::chrono::steady_clock::now() - opened, 200ms);
 
     // close-dash drops open dashboard connections at once, and nothing else.
     ASSERT_EQ(sim->control("dash-close-after 0"), "ok");
-    Client d("127.0.1.107", 20003), cmd("127.0.1.107", 10003);
+    Client d("127.0.1.107", vx::kDashboardPort), cmd("127.0.1.107", vx::kCommandPort);
     ASSERT_TRUE(subscribe(d, {1}));
     ASSERT_EQ(sim->control("close-dash"), "ok");
     EXPECT_TRUE(d.waitClosed(3s));
@@ -275,7 +276,7 @@ TEST(SimCommandPort, AnswersRobotStateAndUnknownCommands)
 {
     auto sim = startSim("127.0.1.108");
     ASSERT_TRUE(sim);
-    Client first("127.0.1.108", 10003), second("127.0.1.108", 10003);
+    Client first("127.0.1.108", vx::kCommandPort), second("127.0.1.108", vx::kCommandPort);
     ASSERT_TRUE(first.connected());
     ASSERT_TRUE(second.connected());
 
@@ -307,7 +308,7 @@ TEST(SimCommandPort, FaultModesAndSplitReplies)
 {
     auto sim = startSim("127.0.1.109");
     ASSERT_TRUE(sim);
-    Client c("127.0.1.109", 10003);
+    Client c("127.0.1.109", vx::kCommandPort);
     const std::string full = "ReadRobotState,OK,1,1,0,1,0,0,0,0,0,;";
 
     ASSERT_EQ(sim->control("cmd-mode garbage"), "ok");
@@ -340,10 +341,10 @@ TEST(SimServing, BindsOnlyItsOwnAddressAndOnlyTheEnabledPorts)
     auto sim = startSim("127.0.1.110", {"--no-cmd"});
     ASSERT_TRUE(sim);
     Client c;
-    EXPECT_EQ(c.connectTo("127.0.1.110", 20003), 0);
-    EXPECT_EQ(c.connectTo("127.0.1.110", 20000), 0);
-    EXPECT_EQ(c.connectTo("127.0.1.110", 10003), ECONNREFUSED);
-    EXPECT_EQ(c.connectTo("127.0.1.199", 20003), ECONNREFUSED) << "listening on more than its address";
+    EXPECT_EQ(c.connectTo("127.0.1.110", vx::kDashboardPort), 0);
+    EXPECT_EQ(c.connectTo("127.0.1.110", vx::kRpcPort), 0);
+    EXPECT_EQ(c.connectTo("127.0.1.110", vx::kCommandPort), ECONNREFUSED);
+    EXPECT_EQ(c.connectTo("127.0.1.199", vx::kDashboardPort), ECONNREFUSED) << "listening on more than its address";
 }
 
 TEST(SimServing, SurvivesAbusiveClients)
@@ -353,23 +354,23 @@ TEST(SimServing, SurvivesAbusiveClients)
     {
         // Half requests, floods without terminators, and clients that leave
         // before reading a large reply.
-        Client half("127.0.1.111", 20003);
+        Client half("127.0.1.111", vx::kDashboardPort);
         half.send(encodeDashRequest(subscription({1})).substr(0, 77));
-        Client flood("127.0.1.111", 10003);
+        Client flood("127.0.1.111", vx::kCommandPort);
         flood.send(std::string(100000, 'x'));
         for (int i = 0; i < 10; ++i) {
-            Client leaver("127.0.1.111", 20003);
+            Client leaver("127.0.1.111", vx::kDashboardPort);
             ASSERT_TRUE(subscribe(leaver, {49, 50, 51, 52, 53, 54}));
             DashRequest fetch;
             fetch.command = kReadScopeData;
             leaver.send(encodeDashRequest(fetch));
         }
-        Client rpc("127.0.1.111", 20000);
+        Client rpc("127.0.1.111", vx::kRpcPort);
         rpc.send("POST /RPC2 HTTP/1.0\r\nContent-Length: 100000\r\n\r\n<?xml");
         flood.send("tail;ReadRobotState,0,;");
         EXPECT_EQ(flood.receive(kStateReply.size(), 3s), "ReadRobotState,OK,1,1,0,1,0,0,0,0,0,;");
     }
-    Client c("127.0.1.111", 20003);
+    Client c("127.0.1.111", vx::kDashboardPort);
     ASSERT_TRUE(subscribe(c, {49}));
     std::this_thread::sleep_for(20ms);
     EXPECT_TRUE(parseScopeReply(requestRows(c)));
@@ -411,7 +412,7 @@ TEST(SimXmlRpc, SpeaksEnoughHttp)
     const std::string call = "<?xml version=\"1.0\"?><methodCall><methodName>ReadVersion</methodName></methodCall>";
     {
         // curl asks before sending a larger body.
-        Client c("127.0.1.117", 20000);
+        Client c("127.0.1.117", vx::kRpcPort);
         c.send("POST /RPC2 HTTP/1.1\r\nHost: x\r\nContent-Length: " + std::to_string(call.size()) +
                "\r\nExpect: 100-continue\r\n\r\n");
         EXPECT_EQ(c.receive(25, 3s), "HTTP/1.1 100 Continue\r\n\r\n");
@@ -429,7 +430,7 @@ TEST(SimXmlRpc, SpeaksEnoughHttp)
         {"POST /RPC2 HTTP/1.0\r\nContent-Length: 9\r\n\r\nnot xml!!", "HTTP/1.1 200"}, // an XML-RPC fault
     };
     for (const auto& b : bad) {
-        Client c("127.0.1.117", 20000);
+        Client c("127.0.1.117", vx::kRpcPort);
         c.send(b.first);
         EXPECT_EQ(c.receiveUntilQuiet(3s, 200ms).substr(0, 12), b.second) << b.first;
     }
@@ -477,7 +478,7 @@ TEST(SimXmlRpc, FaultModesBypassTheHttpServer)
     EXPECT_EQ(intsIn(xmlrpcCall("127.0.1.114", "ReadMachineOrigin", "")).size(), 7u);
 
     ASSERT_EQ(sim->control("rpc-mode silent"), "ok");
-    Client c("127.0.1.114", 20000);
+    Client c("127.0.1.114", vx::kRpcPort);
     c.send("POST /RPC2 HTTP/1.0\r\nContent-Length: 5\r\n\r\nhello");
     EXPECT_EQ(c.receive(1, 400ms), "");
     EXPECT_FALSE(c.waitClosed(100ms)) << "a silent controller keeps the connection open";
@@ -491,7 +492,7 @@ TEST(SimProgram, StartsStopsAndReportsBadUse)
         EXPECT_TRUE(sim.command("robot-error on"));
         EXPECT_FALSE(sim.command("address 1.2.3.4"));
         EXPECT_FALSE(sim.command("no-such-option"));
-        Client c("127.0.1.115", 10003);
+        Client c("127.0.1.115", vx::kCommandPort);
         c.send("ReadRobotState,0,;");
         EXPECT_EQ(c.receive(kStateReply.size(), 3s), "ReadRobotState,OK,1,0,1,1,0,0,0,0,0,;");
 
@@ -506,7 +507,7 @@ TEST(SimProgram, StartsStopsAndReportsBadUse)
         EXPECT_LT(std::chrono::steady_clock::now() - t0, 2s);
         EXPECT_TRUE(WIFEXITED(status));
         EXPECT_EQ(WEXITSTATUS(status), 0);
-        EXPECT_EQ(c.connectTo("127.0.1.115", 10003), ECONNREFUSED);
+        EXPECT_EQ(c.connectTo("127.0.1.115", vx::kCommandPort), ECONNREFUSED);
     }
     for (const auto& args : std::vector<std::pair<std::string, int>>{{"--help", 0}, {"--address nowhere", 2}}) {
         const std::string cmd = vxtest::SimProcess::binary() + " " + args.first + " >/dev/null 2>&1";

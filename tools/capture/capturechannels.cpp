@@ -124,11 +124,6 @@ int findTitle(const QString& title)
     return found;
 }
 
-bool receivesSamples(const _ST_ScopeAxisInfo& info)
-{
-    return info.nIndex >= 1 && info.nIndex <= kMaxScopeIndex;
-}
-
 QStringList splitList(const QStringList& values)
 {
     QStringList out;

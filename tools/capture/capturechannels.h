@@ -48,9 +48,6 @@ ChannelChoice chooseChannels(const GroupSelection& groups, const QStringList& ti
 // matches ignoring case and repeated blanks; -1 when none (or several).
 int findTitle(const QString& title);
 
-// Whether the controller delivers samples for this record's slot.
-bool receivesSamples(const _ST_ScopeAxisInfo& info);
-
 // Splits option values at commas, trims them and drops empty parts.
 QStringList splitList(const QStringList& values);
 

@@ -1,9 +1,11 @@
 #include "capturerun.h"
 
+#include "VX_Ports.h"
 #include "VX_Prod.h"
 #include "capturechannels.h"
 #include "scopefile.h"
 #include "scopegaps.h"
+#include "scopesamplestore.h"
 #include "scopesavename.h"
 
 #include <QCommandLineParser>
@@ -18,6 +20,7 @@
 #include <cstring>
 #include <limits>
 #include <memory>
+#include <optional>
 #include <thread>
 #include <arpa/inet.h>
 #include <unistd.h>
@@ -102,225 +105,279 @@ QString channelListing()
     return text;
 }
 
+namespace {
+
+// The command line's options, by name.
+struct CommandLine
+{
+    QCommandLineOption help{{QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("Show this help.")};
+    QCommandLineOption list{QStringLiteral("list-channels"),
+                            QStringLiteral("List every channel title with its index and unit.")};
+    QCommandLineOption address{{QStringLiteral("a"), QStringLiteral("address")},
+                               QStringLiteral("The controller's IPv4 address."), QStringLiteral("ip")};
+    QCommandLineOption output{{QStringLiteral("o"), QStringLiteral("output")},
+                              QStringLiteral("File to write (\"-\" for standard output); default "
+                                             "VX_Scope_<date>_<time>.csv in the current folder."),
+                              QStringLiteral("file")};
+    QCommandLineOption duration{{QStringLiteral("d"), QStringLiteral("duration")},
+                                QStringLiteral("Seconds of controller time to record; 0 records until "
+                                               "interrupted (default 10)."),
+                                QStringLiteral("seconds"), QStringLiteral("10")};
+    QCommandLineOption channel{{QStringLiteral("c"), QStringLiteral("channel")},
+                               QStringLiteral("Channel title(s) as listed by --list-channels."),
+                               QStringLiteral("titles")};
+    QCommandLineOption joints{QStringLiteral("joints"), QStringLiteral("Joints J1..J6 for --link."),
+                              QStringLiteral("list")};
+    QCommandLineOption link{QStringLiteral("link"), QStringLiteral("Link-data channels or headings."),
+                            QStringLiteral("list")};
+    QCommandLineOption axes{QStringLiteral("axes"), QStringLiteral("Axes X..RZ for --end-effector."),
+                            QStringLiteral("list")};
+    QCommandLineOption endEffector{QStringLiteral("end-effector"), QStringLiteral("End-effector channels or headings."),
+                                   QStringLiteral("list")};
+    QCommandLineOption components{QStringLiteral("components"), QStringLiteral("System values and TCP velocities."),
+                                  QStringLiteral("list")};
+    QCommandLineOption trigger{QStringLiteral("trigger"),
+                               QStringLiteral("Arm the trigger on this chosen channel (title or slot)."),
+                               QStringLiteral("channel")};
+    QCommandLineOption condition{QStringLiteral("condition"),
+                                 QStringLiteral("Trigger condition: \">\" (default) or \"<\"."),
+                                 QStringLiteral("cond"), QStringLiteral(">")};
+    QCommandLineOption threshold{QStringLiteral("threshold"), QStringLiteral("Trigger threshold (default 0)."),
+                                 QStringLiteral("value"), QStringLiteral("0")};
+    QCommandLineOption grab{QStringLiteral("grab"),
+                            QStringLiteral("\"open\": recording starts when the trigger fires (default); "
+                                           "\"end\": recording ends when it fires."),
+                            QStringLiteral("mode"), QStringLiteral("open")};
+    QCommandLineOption absolute{QStringLiteral("absolute"),
+                                QStringLiteral("Compare the trigger channel's absolute value.")};
+    QCommandLineOption triggerTimeout{QStringLiteral("trigger-timeout"),
+                                      QStringLiteral("Give up when an open-grab trigger has not fired "
+                                                     "within this many seconds (default 0: wait)."),
+                                      QStringLiteral("seconds"), QStringLiteral("0")};
+    QCommandLineOption stopOnError{QStringLiteral("stop-on-error"),
+                                   QStringLiteral("Stop on the second robot error sighting, as the "
+                                                  "page's \"Stop when Error\".")};
+    QCommandLineOption timeout{QStringLiteral("timeout"),
+                               QStringLiteral("Seconds to wait for rows before giving up (default 5)."),
+                               QStringLiteral("seconds"), QStringLiteral("5")};
+    QCommandLineOption quiet{{QStringLiteral("q"), QStringLiteral("quiet")}, QStringLiteral("No progress, only errors.")};
+    QCommandLineOption derive{QStringLiteral("derive"),
+                              QStringLiteral("A derived channel NAME[UNIT]=EXPRESSION (repeatable)."),
+                              QStringLiteral("definition")};
+
+    QCommandLineParser parser;
+
+    CommandLine()
+    {
+        parser.setApplicationDescription(QStringLiteral(
+            "Records scope channels from a ZPS controller without a window and writes them as a\n"
+            "scope data file that the scope page imports."));
+        parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+        parser.addOptions({help, list, address, output, duration, channel, joints, link, axes, endEffector,
+                           components, trigger, condition, threshold, grab, absolute, triggerTimeout, stopOnError,
+                           timeout, quiet, derive});
+    }
+};
+
+// Each reader takes its share of the options; false (with `message`) on a
+// value that cannot be used.
+
+bool readAddress(const CommandLine& line, Options& options, QString& message)
+{
+    options.address = line.parser.value(line.address).trimmed();
+    if (options.address.isEmpty()) {
+        message = QStringLiteral("no controller address: give --address");
+        return false;
+    }
+    in_addr host{};
+    if (::inet_pton(AF_INET, options.address.toLatin1().constData(), &host) != 1) {
+        message = QStringLiteral("\"%1\" is not a dotted IPv4 address").arg(options.address);
+        return false;
+    }
+    return true;
+}
+
+bool readTimes(const CommandLine& line, Options& options, QString& message)
+{
+    if (!readSeconds(line.parser.value(line.duration), options.durationMs)) {
+        message = QStringLiteral("--duration takes seconds from 0 to %1").arg(kMaxSeconds);
+        return false;
+    }
+    if (!readSeconds(line.parser.value(line.timeout), options.timeoutMs) || options.timeoutMs <= 0) {
+        message = QStringLiteral("--timeout takes seconds above 0");
+        return false;
+    }
+    if (!readSeconds(line.parser.value(line.triggerTimeout), options.triggerTimeoutMs)) {
+        message = QStringLiteral("--trigger-timeout takes seconds from 0 to %1").arg(kMaxSeconds);
+        return false;
+    }
+    return true;
+}
+
+bool readChannels(const CommandLine& line, Options& options, QString& message)
+{
+    const QCommandLineParser& p = line.parser;
+    GroupSelection groups;
+    groups.joints = splitList(p.values(line.joints));
+    groups.links = splitList(p.values(line.link));
+    groups.axes = splitList(p.values(line.axes));
+    groups.endEffectors = splitList(p.values(line.endEffector));
+    groups.components = splitList(p.values(line.components));
+    const ChannelChoice choice = chooseChannels(groups, splitList(p.values(line.channel)));
+    if (!choice.error.isEmpty()) {
+        message = choice.error;
+        return false;
+    }
+    options.channels = choice.list;
+    options.notes = choice.notes;
+    return true;
+}
+
+// --derive: each definition compiles against the chosen channels, the
+// refusal naming the position in the expression and the reason.
+bool readDerived(const CommandLine& line, Options& options, QString& message)
+{
+    const QStringList texts = line.parser.values(line.derive);
+    if (texts.size() > scopederived::kMaxChannels) {
+        message = QStringLiteral("at most %1 --derive options").arg(scopederived::kMaxChannels);
+        return false;
+    }
+    QStringList known;
+    for (const ScopeChannel& c : allChannels().channels)
+        known << c.title.trimmed();
+    const QVector<scopederived::Source> sources = derivedSources(options.channels);
+    for (const QString& text : texts) {
+        scopederived::Definition d;
+        QString why;
+        scopederived::Problem problem;
+        if (!scopederived::parseOption(text, d, why)) {
+            message = QStringLiteral("--derive \"%1\": %2").arg(text, why);
+            return false;
+        }
+        if (!scopederived::ScopeDerivedSet::check(d, sources, known, &problem)) {
+            message = problem.position < 0 ? QStringLiteral("--derive \"%1\": %2").arg(text, problem.reason)
+                                           : QStringLiteral("--derive \"%1\": expression position %2: %3")
+                                                 .arg(text)
+                                                 .arg(problem.position + 1)
+                                                 .arg(problem.reason);
+            return false;
+        }
+        options.derived.append(d);
+    }
+    int failed = -1;
+    scopederived::Problem problem;
+    if (!scopederived::ScopeDerivedSet::compile(options.derived, sources, known, &failed, &problem)) {
+        message = QStringLiteral("--derive \"%1\": %2").arg(texts.value(failed), problem.reason);
+        return false;
+    }
+    return true;
+}
+
+// The trigger box lists the channels in slot order: its position is the
+// slot and the value column of every row. -1 when the channel is not one of
+// the chosen ones.
+int triggerSlot(const ScopeChannelList& channels, const QString& named)
+{
+    bool isNumber = false;
+    const int slot = named.toInt(&isNumber);
+    if (isNumber && slot >= 0 && slot < channels.count())
+        return slot;
+    for (const ScopeChannel& c : channels.channels)
+        if (c.title.simplified().compare(named.simplified(), Qt::CaseInsensitive) == 0)
+            return c.info.nCurve;
+    return -1;
+}
+
+std::optional<GrabMode> grabModeNamed(const QString& text)
+{
+    const QString mode = text.trimmed().toLower();
+    if (mode == QLatin1String("open") || mode == TriggerGrabModes().at(0).toLower())
+        return GrabMode::Open;
+    if (mode == QLatin1String("end") || mode == TriggerGrabModes().at(1).toLower())
+        return GrabMode::End;
+    return std::nullopt;
+}
+
+bool readTrigger(const CommandLine& line, Options& options, QString& message)
+{
+    const QCommandLineParser& p = line.parser;
+    const bool triggerOptions = p.isSet(line.condition) || p.isSet(line.threshold) || p.isSet(line.grab)
+                                || p.isSet(line.absolute) || p.isSet(line.triggerTimeout);
+    options.trigger = p.isSet(line.trigger);
+    if (!options.trigger) {
+        if (triggerOptions)
+            message = QStringLiteral("trigger settings without --trigger");
+        return !triggerOptions;
+    }
+    ScopeTriggerSetting& s = options.triggerSetting;
+    options.triggerChannel = p.value(line.trigger).trimmed();
+    s.channel = triggerSlot(options.channels, options.triggerChannel);
+    if (s.channel < 0) {
+        message = QStringLiteral("trigger channel \"%1\" is not one of the chosen channels").arg(options.triggerChannel);
+        return false;
+    }
+    options.triggerChannel = options.channels.channels[std::size_t(s.channel)].title;
+    s.channelData = s.channel;
+    const int position = TriggerConditions().indexOf(p.value(line.condition).trimmed());
+    if (position < 0) {
+        message = QStringLiteral("--condition takes \">\" or \"<\"");
+        return false;
+    }
+    s.condition = TriggerCondition(position);
+    bool ok = false;
+    s.threshold = QLocale::c().toDouble(p.value(line.threshold).trimmed(), &ok);
+    if (!ok || !std::isfinite(s.threshold)) {
+        message = QStringLiteral("--threshold takes a number written with \".\"");
+        return false;
+    }
+    const std::optional<GrabMode> mode = grabModeNamed(p.value(line.grab));
+    if (!mode) {
+        message = QStringLiteral("--grab takes \"open\" or \"end\"");
+        return false;
+    }
+    s.grabMode = *mode;
+    s.absoluteValue = p.isSet(line.absolute);
+    return true;
+}
+
+void readOutput(const CommandLine& line, Options& options)
+{
+    options.output = line.parser.value(line.output);
+    if (options.output.isEmpty())
+        options.output = scopesavename::proposedName(QStringLiteral("csv"));
+    if (options.output != QLatin1String("-") && QFileInfo(options.output).suffix() != QLatin1String("csv"))
+        options.notes << QStringLiteral("the scope page imports only files whose name ends in \".csv\"");
+}
+
+} // namespace
+
 ParseResult parseArguments(const QStringList& arguments, Options& options, QString& message)
 {
-    QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral(
-        "Records scope channels from a ZPS controller without a window and writes them as a\n"
-        "scope data file that the scope page imports."));
-    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("Show this help."));
-    const QCommandLineOption list(QStringLiteral("list-channels"),
-                                  QStringLiteral("List every channel title with its index and unit."));
-    const QCommandLineOption address({QStringLiteral("a"), QStringLiteral("address")},
-                                     QStringLiteral("The controller's IPv4 address."), QStringLiteral("ip"));
-    const QCommandLineOption output({QStringLiteral("o"), QStringLiteral("output")},
-                                    QStringLiteral("File to write (\"-\" for standard output); default "
-                                                   "VX_Scope_<date>_<time>.csv in the current folder."),
-                                    QStringLiteral("file"));
-    const QCommandLineOption duration({QStringLiteral("d"), QStringLiteral("duration")},
-                                      QStringLiteral("Seconds of controller time to record; 0 records until "
-                                                     "interrupted (default 10)."),
-                                      QStringLiteral("seconds"), QStringLiteral("10"));
-    const QCommandLineOption channel({QStringLiteral("c"), QStringLiteral("channel")},
-                                     QStringLiteral("Channel title(s) as listed by --list-channels."),
-                                     QStringLiteral("titles"));
-    const QCommandLineOption joints(QStringLiteral("joints"), QStringLiteral("Joints J1..J6 for --link."),
-                                    QStringLiteral("list"));
-    const QCommandLineOption link(QStringLiteral("link"), QStringLiteral("Link-data channels or headings."),
-                                  QStringLiteral("list"));
-    const QCommandLineOption axes(QStringLiteral("axes"), QStringLiteral("Axes X..RZ for --end-effector."),
-                                  QStringLiteral("list"));
-    const QCommandLineOption endEffector(QStringLiteral("end-effector"),
-                                         QStringLiteral("End-effector channels or headings."),
-                                         QStringLiteral("list"));
-    const QCommandLineOption components(QStringLiteral("components"),
-                                        QStringLiteral("System values and TCP velocities."),
-                                        QStringLiteral("list"));
-    const QCommandLineOption trigger(QStringLiteral("trigger"),
-                                     QStringLiteral("Arm the trigger on this chosen channel (title or slot)."),
-                                     QStringLiteral("channel"));
-    const QCommandLineOption condition(QStringLiteral("condition"),
-                                       QStringLiteral("Trigger condition: \">\" (default) or \"<\"."),
-                                       QStringLiteral("cond"), QStringLiteral(">"));
-    const QCommandLineOption threshold(QStringLiteral("threshold"), QStringLiteral("Trigger threshold (default 0)."),
-                                       QStringLiteral("value"), QStringLiteral("0"));
-    const QCommandLineOption grab(QStringLiteral("grab"),
-                                  QStringLiteral("\"open\": recording starts when the trigger fires (default); "
-                                                 "\"end\": recording ends when it fires."),
-                                  QStringLiteral("mode"), QStringLiteral("open"));
-    const QCommandLineOption absolute(QStringLiteral("absolute"),
-                                      QStringLiteral("Compare the trigger channel's absolute value."));
-    const QCommandLineOption triggerTimeout(QStringLiteral("trigger-timeout"),
-                                            QStringLiteral("Give up when an open-grab trigger has not fired "
-                                                           "within this many seconds (default 0: wait)."),
-                                            QStringLiteral("seconds"), QStringLiteral("0"));
-    const QCommandLineOption stopOnError(QStringLiteral("stop-on-error"),
-                                         QStringLiteral("Stop on the second robot error sighting, as the "
-                                                        "page's \"Stop when Error\"."));
-    const QCommandLineOption timeout(QStringLiteral("timeout"),
-                                     QStringLiteral("Seconds to wait for rows before giving up (default 5)."),
-                                     QStringLiteral("seconds"), QStringLiteral("5"));
-    const QCommandLineOption derive(QStringLiteral("derive"),
-                                    QStringLiteral("A derived channel NAME[UNIT]=EXPRESSION (repeatable)."),
-                                    QStringLiteral("definition"));
-    const QCommandLineOption quiet({QStringLiteral("q"), QStringLiteral("quiet")},
-                                   QStringLiteral("No progress, only errors."));
-    parser.addOptions({help, list, address, output, duration, channel, joints, link, axes, endEffector,
-                       components, trigger, condition, threshold, grab, absolute, triggerTimeout, stopOnError,
-                       timeout, quiet, derive});
-
+    CommandLine line;
+    QCommandLineParser& parser = line.parser;
     if (!parser.parse(arguments)) {
         message = parser.errorText();
         return ParseResult::Error;
     }
-    if (parser.isSet(help)) {
+    if (parser.isSet(line.help)) {
         message = helpText(parser);
         return ParseResult::Help;
     }
-    if (parser.isSet(list))
+    if (parser.isSet(line.list))
         return ParseResult::ListChannels;
     if (!parser.positionalArguments().isEmpty()) {
         message = QStringLiteral("unexpected argument \"%1\" (channel titles go with -c)")
                       .arg(parser.positionalArguments().first());
         return ParseResult::Error;
     }
-
-    options.address = parser.value(address).trimmed();
-    if (options.address.isEmpty()) {
-        message = QStringLiteral("no controller address: give --address");
+    if (!readAddress(line, options, message) || !readTimes(line, options, message))
         return ParseResult::Error;
-    }
-    in_addr host{};
-    if (::inet_pton(AF_INET, options.address.toLatin1().constData(), &host) != 1) {
-        message = QStringLiteral("\"%1\" is not a dotted IPv4 address").arg(options.address);
+    options.stopOnError = parser.isSet(line.stopOnError);
+    options.quiet = parser.isSet(line.quiet);
+    if (!readChannels(line, options, message) || !readDerived(line, options, message)
+        || !readTrigger(line, options, message))
         return ParseResult::Error;
-    }
-    if (!readSeconds(parser.value(duration), options.durationMs)) {
-        message = QStringLiteral("--duration takes seconds from 0 to %1").arg(kMaxSeconds);
-        return ParseResult::Error;
-    }
-    if (!readSeconds(parser.value(timeout), options.timeoutMs) || options.timeoutMs <= 0) {
-        message = QStringLiteral("--timeout takes seconds above 0");
-        return ParseResult::Error;
-    }
-    if (!readSeconds(parser.value(triggerTimeout), options.triggerTimeoutMs)) {
-        message = QStringLiteral("--trigger-timeout takes seconds from 0 to %1").arg(kMaxSeconds);
-        return ParseResult::Error;
-    }
-    options.stopOnError = parser.isSet(stopOnError);
-    options.quiet = parser.isSet(quiet);
-
-    GroupSelection groups;
-    groups.joints = splitList(parser.values(joints));
-    groups.links = splitList(parser.values(link));
-    groups.axes = splitList(parser.values(axes));
-    groups.endEffectors = splitList(parser.values(endEffector));
-    groups.components = splitList(parser.values(components));
-    const ChannelChoice choice = chooseChannels(groups, splitList(parser.values(channel)));
-    if (!choice.error.isEmpty()) {
-        message = choice.error;
-        return ParseResult::Error;
-    }
-    options.channels = choice.list;
-    options.notes = choice.notes;
-
-    const QStringList derivedTexts = parser.values(derive);
-    if (derivedTexts.size() > scopederived::kMaxChannels) {
-        message = QStringLiteral("at most %1 --derive options").arg(scopederived::kMaxChannels);
-        return ParseResult::Error;
-    }
-    QStringList known;
-    for (const ScopeChannel& c : allChannels().channels)
-        known << c.title.trimmed();
-    for (const QString& text : derivedTexts) {
-        scopederived::Definition d;
-        QString why;
-        scopederived::Problem problem;
-        if (!scopederived::parseOption(text, d, why)) {
-            message = QStringLiteral("--derive \"%1\": %2").arg(text, why);
-            return ParseResult::Error;
-        }
-        if (!scopederived::ScopeDerivedSet::check(d, derivedSources(options.channels), known, &problem)) {
-            message = problem.position < 0
-                          ? QStringLiteral("--derive \"%1\": %2").arg(text, problem.reason)
-                          : QStringLiteral("--derive \"%1\": expression position %2: %3")
-                                .arg(text)
-                                .arg(problem.position + 1)
-                                .arg(problem.reason);
-            return ParseResult::Error;
-        }
-        options.derived.append(d);
-    }
-    {
-        int failed = -1;
-        scopederived::Problem problem;
-        if (!scopederived::ScopeDerivedSet::compile(options.derived, derivedSources(options.channels), known,
-                                                    &failed, &problem)) {
-            message = QStringLiteral("--derive \"%1\": %2").arg(derivedTexts.value(failed), problem.reason);
-            return ParseResult::Error;
-        }
-    }
-
-    const bool triggerOptions = parser.isSet(condition) || parser.isSet(threshold) || parser.isSet(grab)
-                                || parser.isSet(absolute) || parser.isSet(triggerTimeout);
-    options.trigger = parser.isSet(trigger);
-    if (!options.trigger && triggerOptions) {
-        message = QStringLiteral("trigger settings without --trigger");
-        return ParseResult::Error;
-    }
-    if (options.trigger) {
-        ScopeTriggerSetting& s = options.triggerSetting;
-        options.triggerChannel = parser.value(trigger).trimmed();
-        // The trigger box lists the channels in slot order: its position
-        // is the slot and the value column of every row.
-        s.channel = -1;
-        bool isNumber = false;
-        const int slot = options.triggerChannel.toInt(&isNumber);
-        if (isNumber && slot >= 0 && slot < options.channels.count())
-            s.channel = slot;
-        for (const ScopeChannel& c : options.channels.channels) {
-            if (s.channel < 0 && c.title.simplified().compare(options.triggerChannel.simplified(),
-                                                               Qt::CaseInsensitive) == 0)
-                s.channel = c.info.nCurve;
-        }
-        if (s.channel < 0) {
-            message = QStringLiteral("trigger channel \"%1\" is not one of the chosen channels")
-                          .arg(options.triggerChannel);
-            return ParseResult::Error;
-        }
-        options.triggerChannel = options.channels.channels[std::size_t(s.channel)].title;
-        s.channelData = s.channel;
-        const QString cond = parser.value(condition).trimmed();
-        const int position = TriggerConditions().indexOf(cond);
-        if (position < 0) {
-            message = QStringLiteral("--condition takes \">\" or \"<\"");
-            return ParseResult::Error;
-        }
-        s.condition = position;
-        bool ok = false;
-        s.threshold = QLocale::c().toDouble(parser.value(threshold).trimmed(), &ok);
-        if (!ok || !std::isfinite(s.threshold)) {
-            message = QStringLiteral("--threshold takes a number written with \".\"");
-            return ParseResult::Error;
-        }
-        const QString mode = parser.value(grab).trimmed().toLower();
-        if (mode == QLatin1String("open") || mode == TriggerGrabModes().at(0).toLower())
-            s.grabMode = 0;
-        else if (mode == QLatin1String("end") || mode == TriggerGrabModes().at(1).toLower())
-            s.grabMode = 1;
-        else {
-            message = QStringLiteral("--grab takes \"open\" or \"end\"");
-            return ParseResult::Error;
-        }
-        s.absoluteValue = parser.isSet(absolute);
-    }
-
-    options.output = parser.value(output);
-    if (options.output.isEmpty())
-        options.output = scopesavename::proposedName(QStringLiteral("csv"));
-    if (options.output != QLatin1String("-") && QFileInfo(options.output).suffix() != QLatin1String("csv"))
-        options.notes << QStringLiteral("the scope page imports only files whose name ends in \".csv\"");
+    readOutput(line, options);
     return ParseResult::Run;
 }
 
@@ -470,24 +527,27 @@ QString seconds(double ms)
     return QString::number(ms / 1000.0, 'f', 3);
 }
 
-} // namespace
+// How a recording ended.
+enum class End { Duration, Interrupted, TriggerEnd, RowCap, RobotError, NoRows, LinkLost, TriggerTimeout,
+                 WriteFailed };
 
-int runCapture(const Options& options, std::FILE* err, const std::function<bool()>& stopRequested)
+// Connects to the dashboard (and, for --stop-on-error, the command port),
+// subscribes the channels and drops what an earlier subscription left
+// buffered. An exit status when that fails.
+std::optional<int> connectController(const Options& options, Reporter& report)
 {
-    Reporter report(err, options.quiet);
-    for (const QString& note : options.notes)
-        report.warn(note);
-
     const std::string address = options.address.toStdString();
     report.say(QStringLiteral("connecting to %1").arg(options.address));
     const int rc = VX_InitDashboardClient(address);
     if (rc != 0) {
-        report.error(QStringLiteral("cannot reach the controller at %1 (dashboard port 20003): %2")
-                         .arg(options.address, QString::fromLocal8Bit(std::strerror(rc))));
+        report.error(QStringLiteral("cannot reach the controller at %1 (dashboard port %2): %3")
+                         .arg(options.address)
+                         .arg(vx::kDashboardPort)
+                         .arg(QString::fromLocal8Bit(std::strerror(rc))));
         return kExitFailure;
     }
     if (options.stopOnError)
-        VXRPC_InitClient(address, 20000, 10003); // only the command port (10003) is used
+        VXRPC_InitClient(address, vx::kRpcPort, vx::kCommandPort); // only the command port is used
 
     std::vector<int> indexes = options.channels.indexes;
     if (VX_SetScopeIndexs(indexes) != 0) {
@@ -500,58 +560,360 @@ int runCapture(const Options& options, std::FILE* err, const std::function<bool(
     // reply. One read after a pause takes it away together with any rows of
     // the old subscription.
     std::this_thread::sleep_for(std::chrono::milliseconds(kSettleMs));
+    double cpu = 0.0;
+    uint32_t memory = 0;
+    std::vector<_ST_ReadScopeData> stale;
+    VX_ReadScopeData(&cpu, &memory, &stale);
+    return std::nullopt;
+}
+
+// One recording into an open output whose header is written: a step per
+// fetch of the rows the controller buffered, until a step answers how the
+// recording ended; then finish() reports and puts the file in place.
+class Recording
+{
+public:
+    Recording(const Options& options, Reporter& report, Output& out)
+        : m_options(options)
+        , m_trig(options.triggerSetting)
+        , m_report(report)
+        , m_out(out)
+    {
+        // One curve per channel; each row is written through the page's own
+        // row writer with this row as sample 0 of every curve that receives.
+        for (const ScopeChannel& c : options.channels.channels) {
+            m_curves.append(scopefile::curveOf(c.title, c.info));
+            m_receives.push_back(receivesSamples(c.info));
+        }
+        // Derived channels follow, computed from each row before it is written.
+        m_derived = scopederived::ScopeDerivedSet::compile(options.derived, derivedSources(options.channels),
+                                                           QStringList(), nullptr, nullptr);
+        m_firstDerived = m_curves.size();
+        if (m_derived) {
+            for (const scopederived::Definition& d : m_derived->definitions()) {
+                scopefile::Curve curve;
+                curve.title = d.name;
+                curve.unit = d.unit;
+                curve.derived = true;
+                curve.expression = d.expression;
+                m_curves.append(curve);
+                m_receives.push_back(false);
+            }
+        }
+        m_trigger.start(options.trigger, m_trig.grabMode);
+    }
+
+    const QVector<scopefile::Curve>& curves() const { return m_curves; }
+    const ScopeTriggerState& trigger() const { return m_trigger; }
+
+    // One pass: fetch, let the trigger look, record what is grabbed, watch
+    // the robot and the link.
+    std::optional<End> step()
+    {
+        fetch();
+        if (auto end = checkRows())
+            return end;
+        if (auto end = checkTrigger())
+            return end;
+        if (auto end = record())
+            return end;
+        if (auto end = watchRobot())
+            return end;
+        return watchLink();
+    }
+
+    void showProgress()
+    {
+        if (m_trigger.armed() && m_trig.grabMode == GrabMode::Open)
+            m_report.progress(QStringLiteral("waiting for the trigger, %1 s").arg(seconds(msSince(m_started))));
+        else if (m_options.durationMs > 0)
+            m_report.progress(QStringLiteral("recorded %1 of %2 s, %3 rows")
+                                  .arg(seconds(m_lastWritten), seconds(m_options.durationMs))
+                                  .arg(m_written));
+        else
+            m_report.progress(QStringLiteral("recorded %1 s, %2 rows").arg(seconds(m_lastWritten)).arg(m_written));
+    }
+
+    // The exit status.
+    int finish(End end)
+    {
+        if (end == End::WriteFailed) {
+            m_report.error(QStringLiteral("cannot write %1: %2").arg(m_out.displayName(), m_out.error()));
+            m_out.discard();
+            return kExitFailure;
+        }
+        const int status = reportEnd(end);
+        // A run that failed before recording anything leaves no file behind.
+        if (status == kExitFailure && m_written == 0) {
+            m_out.discard();
+            return status;
+        }
+        if (!m_out.finish()) {
+            m_report.error(QStringLiteral("cannot write %1: %2").arg(m_out.displayName(), m_out.error()));
+            return kExitFailure;
+        }
+        reportLosses();
+        m_report.say(QStringLiteral("wrote %1 rows of %2 channel(s), %3 s of controller time, to %4")
+                         .arg(m_written)
+                         .arg(m_options.channels.count())
+                         .arg(seconds(m_written ? m_lastWritten : 0.0))
+                         .arg(m_out.displayName()));
+        return status;
+    }
+
+private:
+    // A row whose stamp is not a number, or does not move on from the last
+    // one, cannot be placed on the time axis: only the others are fresh.
+    void fetch()
     {
         double cpu = 0.0;
         uint32_t memory = 0;
-        std::vector<_ST_ReadScopeData> stale;
-        VX_ReadScopeData(&cpu, &memory, &stale);
-    }
-
-    // One curve per channel; each row is written through the page's own
-    // row writer with this row as sample 0 of every curve that receives.
-    QVector<scopefile::Curve> curves;
-    std::vector<bool> receives;
-    QStringList titles;
-    for (const ScopeChannel& c : options.channels.channels) {
-        scopefile::Curve curve;
-        curve.title = c.title;
-        curve.subIndex = c.info.nSubIndex;
-        curve.link = int(c.info.eLink);
-        curve.endEffector = int(c.info.eEndEff);
-        curve.unit = c.info.strUnit;
-        curves.append(curve);
-        receives.push_back(receivesSamples(c.info));
-        titles << c.title;
-    }
-    // Derived channels follow, computed from each row before it is written.
-    std::unique_ptr<scopederived::ScopeDerivedSet> derivedSet = scopederived::ScopeDerivedSet::compile(
-        options.derived, derivedSources(options.channels), QStringList(), nullptr, nullptr);
-    const int firstDerived = curves.size();
-    if (derivedSet) {
-        for (const scopederived::Definition& d : derivedSet->definitions()) {
-            scopefile::Curve curve;
-            curve.title = d.name;
-            curve.unit = d.unit;
-            curve.derived = true;
-            curve.expression = d.expression;
-            curves.append(curve);
-            receives.push_back(false);
-            titles << d.name;
+        m_rows.clear();
+        VX_ReadScopeData(&cpu, &memory, &m_rows);
+        m_fresh.clear();
+        for (const _ST_ReadScopeData& row : m_rows) {
+            if (!std::isfinite(row.time) || row.time <= m_lastTime) {
+                ++m_skipped;
+                continue;
+            }
+            m_lastTime = row.time;
+            m_fresh.push_back(row);
         }
     }
-    double derivedValues[scopederived::kMaxChannels];
+
+    std::optional<End> checkRows()
+    {
+        if (!m_fresh.empty()) {
+            m_anyRows = true;
+            m_lastRows = Clock::now();
+        } else if (msSince(m_lastRows) > m_options.timeoutMs) {
+            return End::NoRows;
+        }
+        return std::nullopt;
+    }
+    std::optional<End> checkTrigger()
+    {
+        const bool waitingToOpen = m_trigger.armed() && m_trig.grabMode == GrabMode::Open;
+        switch (m_trigger.check(m_trig, m_fresh)) {
+        case ScopeTriggerState::Fired::Opened:
+            m_report.say(QStringLiteral("trigger fired at controller time %1 ms")
+                             .arg(QString::number(m_fresh.front().time, 'f', 3)));
+            return std::nullopt;
+        case ScopeTriggerState::Fired::Ended:
+            return End::TriggerEnd;
+        case ScopeTriggerState::Fired::No:
+            break;
+        }
+        if (waitingToOpen && m_options.triggerTimeoutMs > 0 && msSince(m_started) > m_options.triggerTimeoutMs)
+            return End::TriggerTimeout;
+        return std::nullopt;
+    }
+
+    std::optional<End> record()
+    {
+        if (!m_trigger.grabbing())
+            return std::nullopt;
+        for (const _ST_ReadScopeData& row : m_fresh)
+            if (auto end = recordRow(row))
+                return end;
+        return std::nullopt;
+    }
+
+    std::optional<End> recordRow(const _ST_ReadScopeData& row)
+    {
+        if (!m_haveFirst) {
+            m_haveFirst = true;
+            m_firstTime = row.time;
+            m_report.say(QStringLiteral("first row at controller time %1 ms").arg(QString::number(m_firstTime, 'f', 3)));
+        }
+        // The file starts at 0, as the page's plot does.
+        const double x = timeOnAxis(row.time, m_firstTime);
+        if (m_options.durationMs > 0 && x >= m_options.durationMs) {
+            // Rows lost just before the end are missing from the file too.
+            m_gaps.countUpTo(m_firstTime + m_options.durationMs);
+            return End::Duration;
+        }
+        for (int k = 0; k < m_curves.size(); ++k) {
+            if (!m_receives[std::size_t(k)])
+                continue;
+            scopefile::Curve& c = m_curves[k];
+            c.x.resize(1);
+            c.y.resize(1);
+            c.x[0] = x;
+            c.y[0] = row.values[k];
+        }
+        if (m_derived) {
+            double values[scopederived::kMaxChannels];
+            m_derived->evaluate(row.time, row.values, values);
+            for (int i = 0; i < m_derived->count(); ++i) {
+                scopefile::Curve& c = m_curves[m_firstDerived + i];
+                c.x.resize(1);
+                c.y.resize(1);
+                c.x[0] = x;
+                c.y[0] = values[i];
+            }
+        }
+        if (!m_out.write(scopefile::rowLine(m_curves, 0)))
+            return End::WriteFailed;
+        m_lastWritten = x;
+        m_gaps.add(row.time);
+        if (++m_written >= scopefile::kMaxRows)
+            return End::RowCap;
+        return std::nullopt;
+    }
+
+    std::optional<End> watchRobot()
+    {
+        if (!m_options.stopOnError || msSince(m_lastRobotCheck) < kRobotCheckMs)
+            return std::nullopt;
+        m_lastRobotCheck = Clock::now();
+        int f[8] = {0, 0, 0, 0, 0, 0, 0, 0};
+        const int result = VXIF_ReadRobotFlags(&f[0], &f[1], &f[2], &f[3], &f[4], &f[5], &f[6], &f[7]);
+        if (result != 0 && !m_flagsWarned) {
+            m_flagsWarned = true;
+            m_report.warn(QStringLiteral("cannot read the robot state from %1:%2 (result %3); "
+                                         "--stop-on-error is not watching")
+                              .arg(m_options.address)
+                              .arg(vx::kCommandPort)
+                              .arg(result));
+        }
+        // The second sighting stops, as on the page.
+        if (f[2] == 1 && m_trigger.robotErrorSighted())
+            return End::RobotError;
+        return std::nullopt;
+    }
+
+    std::optional<End> watchLink()
+    {
+        if (msSince(m_lastLinkCheck) < kLinkCheckMs)
+            return std::nullopt;
+        m_lastLinkCheck = Clock::now();
+        if (!VX_IsConnectDashboard())
+            return End::LinkLost;
+        return std::nullopt;
+    }
+
+    // Says how the recording ended; the exit status it stands for.
+    int reportEnd(End end)
+    {
+        switch (end) {
+        case End::Duration:
+        case End::WriteFailed:
+            return kExitOk;
+        case End::Interrupted:
+            m_report.say(QStringLiteral("interrupted; keeping what was recorded"));
+            return kExitOk;
+        case End::TriggerEnd:
+            m_report.say(QStringLiteral("the end-grab trigger fired; its batch is not recorded"));
+            return kExitOk;
+        case End::RowCap:
+            m_report.warn(QStringLiteral("stopped at %1 rows, the most the scope page imports").arg(scopefile::kMaxRows));
+            return kExitOk;
+        case End::RobotError:
+            m_report.error(QStringLiteral("the robot reported an error; recording stopped"));
+            return kExitRobotError;
+        case End::NoRows:
+            reportNoRows();
+            return kExitFailure;
+        case End::LinkLost:
+            m_report.error(
+                QStringLiteral("lost the link to the controller at %1; recording stopped").arg(m_options.address));
+            return kExitFailure;
+        case End::TriggerTimeout:
+            m_report.error(
+                QStringLiteral("the trigger did not fire within %1 s").arg(seconds(m_options.triggerTimeoutMs)));
+            return kExitFailure;
+        }
+        return kExitFailure;
+    }
+
+    void reportNoRows()
+    {
+        if (!m_anyRows) {
+            m_report.error(QStringLiteral("no scope rows from the controller at %1 within %2 s")
+                               .arg(m_options.address, seconds(m_options.timeoutMs)));
+            return;
+        }
+        m_report.error(QStringLiteral("no new scope rows from the controller for %1 s; recording stopped%2")
+                           .arg(seconds(m_options.timeoutMs))
+                           .arg(m_skipped ? QStringLiteral(" (%1 rows with earlier time stamps were skipped: "
+                                                           "did the controller restart?)")
+                                                .arg(m_skipped)
+                                          : QString()));
+    }
+
+    // Rows missing at the controller, replies the link dropped, rows skipped.
+    void reportLosses()
+    {
+        if (m_gaps.gaps() > 0)
+            m_report.warn(QStringLiteral("%1 gap(s) in the time stamps, %2 row(s) missing at the controller's "
+                                         "%3 ms cycle")
+                              .arg(m_gaps.gaps())
+                              .arg(m_gaps.missingRows())
+                              .arg(QString::number(m_gaps.cycle(), 'g', 6)));
+        std::uint64_t brokenReplies = 0, rowsOverCap = 0;
+        VX_ReadScopeStreamCounts(&brokenReplies, &rowsOverCap);
+        if (brokenReplies > 0)
+            m_report.warn(QStringLiteral("%1 dashboard reply(s) announced a row count no controller sends; the "
+                                         "link dropped the rest of each and started again with the next read")
+                              .arg(brokenReplies));
+        if (m_skipped > 0)
+            m_report.warn(QStringLiteral("%1 row(s) skipped whose time stamp did not advance").arg(m_skipped));
+    }
+
+    const Options& m_options;
+    const ScopeTriggerSetting& m_trig;
+    Reporter& m_report;
+    Output& m_out;
+    QVector<scopefile::Curve> m_curves;
+    std::vector<bool> m_receives;
+    std::unique_ptr<scopederived::ScopeDerivedSet> m_derived;
+    int m_firstDerived = 0;
+    ScopeTriggerState m_trigger;
+
+    const Clock::time_point m_started = Clock::now();
+    Clock::time_point m_lastRows = m_started;
+    Clock::time_point m_lastRobotCheck = m_started;
+    Clock::time_point m_lastLinkCheck = m_started;
+    bool m_anyRows = false;
+    bool m_haveFirst = false;
+    double m_firstTime = 0.0;
+    double m_lastTime = -std::numeric_limits<double>::infinity();
+    double m_lastWritten = 0.0;
+    qint64 m_written = 0;
+    qint64 m_skipped = 0;
+    // Rows missing from the file at the controller's own cycle.
+    ScopeGapCounter m_gaps;
+    bool m_flagsWarned = false;
+    std::vector<_ST_ReadScopeData> m_rows;
+    std::vector<_ST_ReadScopeData> m_fresh;
+};
+
+} // namespace
+
+int runCapture(const Options& options, std::FILE* err, const std::function<bool()>& stopRequested)
+{
+    Reporter report(err, options.quiet);
+    for (const QString& note : options.notes)
+        report.warn(note);
+    if (const std::optional<int> failed = connectController(options, report))
+        return *failed;
 
     Output out(options.output);
+    Recording recording(options, report, out);
     if (!out.open()) {
         report.error(QStringLiteral("cannot write %1: %2").arg(out.displayName(), out.error()));
         return kExitFailure;
     }
-    if (!out.write(scopefile::headerLine(curves))) {
+    if (!out.write(scopefile::headerLine(recording.curves()))) {
         report.error(QStringLiteral("cannot write %1: %2").arg(out.displayName(), out.error()));
         out.discard();
         return kExitFailure;
     }
 
+    QStringList titles;
+    for (const ScopeChannel& c : options.channels.channels)
+        titles << c.title;
     report.say(QStringLiteral("recording %1 channel(s) from %2 %3 into %4: %5")
                    .arg(options.channels.count())
                    .arg(options.address)
@@ -559,257 +921,25 @@ int runCapture(const Options& options, std::FILE* err, const std::function<bool(
                                                : QStringLiteral("until interrupted"))
                    .arg(out.displayName())
                    .arg(titles.join(QStringLiteral(", "))));
-
     const ScopeTriggerSetting& trig = options.triggerSetting;
-    bool armed = options.trigger;
-    bool grab = !(armed && trig.grabMode == 0);
-    if (armed)
+    if (recording.trigger().armed())
         report.say(QStringLiteral("waiting for the trigger: %1%2 %3 %4 (%5)")
                        .arg(trig.absoluteValue ? QStringLiteral("|") : QString(), options.triggerChannel)
-                       .arg(TriggerConditions().value(trig.condition))
+                       .arg(TriggerConditions().value(int(trig.condition)))
                        .arg(trig.threshold)
-                       .arg(TriggerGrabModes().value(trig.grabMode)));
-
-    enum class End { Duration, Interrupted, TriggerEnd, RowCap, RobotError, NoRows, LinkLost, TriggerTimeout,
-                     WriteFailed };
-    End end = End::Interrupted;
-
-    const Clock::time_point started = Clock::now();
-    Clock::time_point lastRows = started;
-    Clock::time_point lastRobotCheck = started;
-    Clock::time_point lastLinkCheck = started;
-    bool anyRows = false;
-    bool haveFirst = false;
-    double firstTime = 0.0;
-    double lastTime = -std::numeric_limits<double>::infinity();
-    double lastWritten = 0.0;
-    qint64 written = 0;
-    qint64 skipped = 0;
-    // Rows missing from the file at the controller's own cycle.
-    ScopeGapCounter gaps;
-    int errorSightings = 0;
-    bool flagsWarned = false;
-    std::vector<_ST_ReadScopeData> rows;
-    std::vector<_ST_ReadScopeData> fresh;
+                       .arg(TriggerGrabModes().value(int(trig.grabMode))));
 
     for (;;) {
         const Clock::time_point passStart = Clock::now();
-        if (stopRequested && stopRequested()) {
-            end = End::Interrupted;
-            break;
-        }
-
-        double cpu = 0.0;
-        uint32_t memory = 0;
-        rows.clear();
-        VX_ReadScopeData(&cpu, &memory, &rows);
-
-        // A row whose stamp is not a number, or does not move on from the
-        // last one, cannot be placed on the time axis.
-        fresh.clear();
-        for (const _ST_ReadScopeData& row : rows) {
-            if (!std::isfinite(row.time) || row.time <= lastTime) {
-                ++skipped;
-                continue;
-            }
-            lastTime = row.time;
-            fresh.push_back(row);
-        }
-        if (!fresh.empty()) {
-            anyRows = true;
-            lastRows = Clock::now();
-        } else if (msSince(lastRows) > options.timeoutMs) {
-            end = End::NoRows;
-            break;
-        }
-
-        bool endTrigger = false;
-        if (armed && triggerFires(trig, fresh)) {
-            armed = false;
-            if (trig.grabMode == 0) {
-                grab = true;
-                report.say(QStringLiteral("trigger fired at controller time %1 ms")
-                               .arg(QString::number(fresh.front().time, 'f', 3)));
-            } else {
-                grab = false;
-                endTrigger = true;
-            }
-        } else if (armed && trig.grabMode == 0 && options.triggerTimeoutMs > 0
-                   && msSince(started) > options.triggerTimeoutMs) {
-            end = End::TriggerTimeout;
-            break;
-        }
-        if (endTrigger) {
-            end = End::TriggerEnd;
-            break;
-        }
-
-        bool done = false;
-        if (grab) {
-            for (const _ST_ReadScopeData& row : fresh) {
-                if (!haveFirst) {
-                    haveFirst = true;
-                    firstTime = row.time;
-                    report.say(QStringLiteral("first row at controller time %1 ms")
-                                   .arg(QString::number(firstTime, 'f', 3)));
-                }
-                // The same subtraction as the page's redraw: the file starts at 0.
-                const double x = row.time - firstTime;
-                if (options.durationMs > 0 && x >= options.durationMs) {
-                    // Rows lost just before the end are missing from the file too.
-                    gaps.countUpTo(firstTime + options.durationMs);
-                    end = End::Duration;
-                    done = true;
-                    break;
-                }
-                for (int k = 0; k < curves.size(); ++k) {
-                    scopefile::Curve& c = curves[k];
-                    if (receives[std::size_t(k)]) {
-                        c.x.resize(1);
-                        c.y.resize(1);
-                        c.x[0] = x;
-                        c.y[0] = row.values[k];
-                    }
-                }
-                if (derivedSet) {
-                    derivedSet->evaluate(row.time, row.values, derivedValues);
-                    for (int i = 0; i < derivedSet->count(); ++i) {
-                        scopefile::Curve& c = curves[firstDerived + i];
-                        c.x.resize(1);
-                        c.y.resize(1);
-                        c.x[0] = x;
-                        c.y[0] = derivedValues[i];
-                    }
-                }
-                if (!out.write(scopefile::rowLine(curves, 0))) {
-                    end = End::WriteFailed;
-                    done = true;
-                    break;
-                }
-                lastWritten = x;
-                gaps.add(row.time);
-                if (++written >= scopefile::kMaxRows) {
-                    end = End::RowCap;
-                    done = true;
-                    break;
-                }
-            }
-        }
-        if (done)
-            break;
-
-        if (options.stopOnError && msSince(lastRobotCheck) >= kRobotCheckMs) {
-            lastRobotCheck = Clock::now();
-            int f[8] = {0, 0, 0, 0, 0, 0, 0, 0};
-            const int result = VXIF_ReadRobotFlags(&f[0], &f[1], &f[2], &f[3], &f[4], &f[5], &f[6], &f[7]);
-            if (result != 0 && !flagsWarned) {
-                flagsWarned = true;
-                report.warn(QStringLiteral("cannot read the robot state from %1:10003 (result %2); "
-                                           "--stop-on-error is not watching")
-                                .arg(options.address)
-                                .arg(result));
-            }
-            // The second sighting stops, as on the page.
-            if (f[2] == 1 && ++errorSightings > 1) {
-                end = End::RobotError;
-                break;
-            }
-        }
-        if (msSince(lastLinkCheck) >= kLinkCheckMs) {
-            lastLinkCheck = Clock::now();
-            if (!VX_IsConnectDashboard()) {
-                end = End::LinkLost;
-                break;
-            }
-        }
-
-        if (armed && trig.grabMode == 0)
-            report.progress(QStringLiteral("waiting for the trigger, %1 s").arg(seconds(msSince(started))));
-        else if (options.durationMs > 0)
-            report.progress(QStringLiteral("recorded %1 of %2 s, %3 rows")
-                                .arg(seconds(lastWritten), seconds(options.durationMs))
-                                .arg(written));
-        else
-            report.progress(QStringLiteral("recorded %1 s, %2 rows").arg(seconds(lastWritten)).arg(written));
-
+        if (stopRequested && stopRequested())
+            return recording.finish(End::Interrupted);
+        if (const std::optional<End> end = recording.step())
+            return recording.finish(*end);
+        recording.showProgress();
         const double left = kPassMs - msSince(passStart);
         if (left > 0)
             std::this_thread::sleep_for(std::chrono::duration<double, std::milli>(left));
     }
-
-    int status = kExitOk;
-    switch (end) {
-    case End::Duration:
-        break;
-    case End::Interrupted:
-        report.say(QStringLiteral("interrupted; keeping what was recorded"));
-        break;
-    case End::TriggerEnd:
-        report.say(QStringLiteral("the end-grab trigger fired; its batch is not recorded"));
-        break;
-    case End::RowCap:
-        report.warn(QStringLiteral("stopped at %1 rows, the most the scope page imports").arg(scopefile::kMaxRows));
-        break;
-    case End::RobotError:
-        report.error(QStringLiteral("the robot reported an error; recording stopped"));
-        status = kExitRobotError;
-        break;
-    case End::NoRows:
-        if (!anyRows)
-            report.error(QStringLiteral("no scope rows from the controller at %1 within %2 s")
-                             .arg(options.address, seconds(options.timeoutMs)));
-        else
-            report.error(QStringLiteral("no new scope rows from the controller for %1 s; recording stopped%2")
-                             .arg(seconds(options.timeoutMs))
-                             .arg(skipped ? QStringLiteral(" (%1 rows with earlier time stamps were skipped: "
-                                                           "did the controller restart?)")
-                                                .arg(skipped)
-                                          : QString()));
-        status = kExitFailure;
-        break;
-    case End::LinkLost:
-        report.error(QStringLiteral("lost the link to the controller at %1; recording stopped").arg(options.address));
-        status = kExitFailure;
-        break;
-    case End::TriggerTimeout:
-        report.error(QStringLiteral("the trigger did not fire within %1 s").arg(seconds(options.triggerTimeoutMs)));
-        status = kExitFailure;
-        break;
-    case End::WriteFailed:
-        report.error(QStringLiteral("cannot write %1: %2").arg(out.displayName(), out.error()));
-        out.discard();
-        return kExitFailure;
-    }
-
-    // A run that failed before recording anything leaves no file behind.
-    if (status == kExitFailure && written == 0) {
-        out.discard();
-        return status;
-    }
-    if (!out.finish()) {
-        report.error(QStringLiteral("cannot write %1: %2").arg(out.displayName(), out.error()));
-        return kExitFailure;
-    }
-    if (gaps.gaps() > 0)
-        report.warn(QStringLiteral("%1 gap(s) in the time stamps, %2 row(s) missing at the controller's "
-                                   "%3 ms cycle")
-                        .arg(gaps.gaps())
-                        .arg(gaps.missingRows())
-                        .arg(QString::number(gaps.cycle(), 'g', 6)));
-    std::uint64_t brokenReplies = 0, rowsOverCap = 0;
-    VX_ReadScopeStreamCounts(&brokenReplies, &rowsOverCap);
-    if (brokenReplies > 0)
-        report.warn(QStringLiteral("%1 dashboard reply(s) announced a row count no controller sends; the "
-                                   "link dropped the rest of each and started again with the next read")
-                        .arg(brokenReplies));
-    if (skipped > 0)
-        report.warn(QStringLiteral("%1 row(s) skipped whose time stamp did not advance").arg(skipped));
-    report.say(QStringLiteral("wrote %1 rows of %2 channel(s), %3 s of controller time, to %4")
-                   .arg(written)
-                   .arg(options.channels.count())
-                   .arg(seconds(written ? lastWritten : 0.0))
-                   .arg(out.displayName()));
-    return status;
 }
 
 } // namespace capture

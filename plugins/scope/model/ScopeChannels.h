@@ -117,6 +117,13 @@ constexpr int kMaxScopeChannels = 36;
 // Highest scope index number that carries samples.
 constexpr int kMaxScopeIndex = 182;
 
+// Whether the controller delivers samples for this record's slot: real
+// channels only (the "NULL" entry has index 0).
+inline bool receivesSamples(const _ST_ScopeAxisInfo& info)
+{
+    return info.nIndex >= 1 && info.nIndex <= kMaxScopeIndex;
+}
+
 // The catalogue tables. Each is built once on first use and never changes;
 // names keep their leading blank, which marks a channel under a heading.
 const std::map<emAXIS, QString>& ComponentNames();

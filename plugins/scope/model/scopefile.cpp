@@ -1,8 +1,9 @@
 #include "scopefile.h"
 
+#include "ScopeChannels.h"
+
 #include <QByteArray>
 #include <QIODevice>
-#include <QVarLengthArray>
 
 #include <charconv>
 #include <cmath>
@@ -50,6 +51,17 @@ QString decodeText(QStringView text)
 }
 
 } // namespace
+
+Curve curveOf(const QString& title, const _ST_ScopeAxisInfo& info)
+{
+    Curve c;
+    c.title = title;
+    c.subIndex = info.nSubIndex;
+    c.link = int(info.eLink);
+    c.endEffector = int(info.eEndEff);
+    c.unit = info.strUnit;
+    return c;
+}
 
 QString curveField(const Curve& curve)
 {
@@ -118,22 +130,70 @@ QStringList exportLines(const QVector<Curve>& curves)
     return lines;
 }
 
-bool writeLines(QIODevice& device, const QVector<Curve>& curves)
+// Appends value as QString::number(value, 'f', 3) writes it. std::to_chars
+// rounds an exact tie to even where Qt rounds it away from zero, and writes
+// negative zero with its sign; those few values, and those that are not
+// finite, take Qt's own path.
+static void appendNumber(QByteArray& out, double value)
+{
+    // Ties at the third decimal are the multiples of 1/16 with an odd
+    // numerator: 16 * value is then an odd integer (exact, a power of two).
+    const double sixteenths = value * 16.0;
+    const bool tie = std::fabs(sixteenths) < 9007199254740992.0 && sixteenths == std::trunc(sixteenths)
+                     && std::fmod(sixteenths, 2.0) != 0.0;
+    if (!std::isfinite(value) || value == 0.0 || tie) {
+        out += QByteArray::number(value, 'f', 3);
+        return;
+    }
+    char buf[400]; // the longest double in fixed notation with 3 decimals fits
+    const auto res = std::to_chars(buf, buf + sizeof(buf), value, std::chars_format::fixed, 3);
+    out.append(buf, int(res.ptr - buf));
+}
+
+static void appendRow(QByteArray& out, const QVector<Curve>& curves, int r)
+{
+    for (const Curve& c : curves) {
+        if (r < c.x.size() && r < c.y.size()) {
+            appendNumber(out, c.x[r]);
+            break;
+        }
+    }
+    for (const Curve& c : curves) {
+        out += ',';
+        if (r < c.y.size())
+            appendNumber(out, c.y[r]);
+    }
+    out += '\n';
+}
+
+WriteResult writeFile(QIODevice& device, const QVector<Curve>& curves, const Progress& progress)
 {
     if (curves.isEmpty())
-        return true;
-    auto put = [&device](const QString& line) {
-        const QByteArray bytes = line.toUtf8();
-        return device.write(bytes) == bytes.size();
-    };
-    if (!put(headerLine(curves)))
-        return false;
+        return WriteResult::Done;
+    // Rows are gathered into a few megabytes before each write: one system
+    // call per buffer, not per line.
+    constexpr int kFlushBytes = 4 << 20;
+    QByteArray buffer = headerLine(curves).toUtf8();
+    buffer.reserve(kFlushBytes + (1 << 16));
     const int n = rowCount(curves);
     for (int r = 0; r < n; ++r) {
-        if (!put(rowLine(curves, r)))
-            return false;
+        appendRow(buffer, curves, r);
+        if (buffer.size() >= kFlushBytes || r == n - 1) {
+            if (device.write(buffer) != buffer.size())
+                return WriteResult::Failed;
+            buffer.resize(0);
+            if (progress && !progress(r + 1, n))
+                return WriteResult::Cancelled;
+        }
     }
-    return true;
+    if (!buffer.isEmpty() && device.write(buffer) != buffer.size())
+        return WriteResult::Failed;
+    return WriteResult::Done;
+}
+
+bool writeLines(QIODevice& device, const QVector<Curve>& curves)
+{
+    return writeFile(device, curves) == WriteResult::Done;
 }
 
 double readNumber(QStringView text)
@@ -167,18 +227,52 @@ double readNumber(QStringView text)
     return value;
 }
 
-double readDerivedNumber(QStringView text)
+static bool isAsciiSpace(char c)
 {
-    text = text.trimmed();
-    const QString t = text.toString().toLower();
-    if (t == QLatin1String("inf") || t == QLatin1String("+inf"))
+    return c == ' ' || (c >= '\t' && c <= '\r');
+}
+
+double readNumber(const char* text, qsizetype size)
+{
+    const char* b = text;
+    const char* e = text + size;
+    while (b < e && isAsciiSpace(*b))
+        ++b;
+    while (e > b && isAsciiSpace(e[-1]))
+        --e;
+    for (const char* p = b; p < e; ++p) {
+        // Other white space (a no-break space, say) and anything else beyond
+        // ASCII: the text's own reading decides.
+        if (static_cast<unsigned char>(*p) >= 0x80)
+            return readNumber(QString::fromUtf8(b, int(e - b)));
+    }
+    if (b == e)
+        return 0.0;
+    if (*b == '+' && e - b > 1 && b[1] != '-' && b[1] != '+')
+        ++b;
+    double value = 0.0;
+    const auto res = std::from_chars(b, e, value, std::chars_format::general);
+    if (res.ec != std::errc() || res.ptr != e || !std::isfinite(value))
+        return 0.0;
+    return value;
+}
+
+double readDerivedNumber(const char* text, qsizetype size)
+{
+    const char* b = text;
+    const char* e = text + size;
+    while (b < e && isAsciiSpace(*b))
+        ++b;
+    while (e > b && isAsciiSpace(e[-1]))
+        --e;
+    const QByteArray t = QByteArray(b, int(e - b)).toLower();
+    if (t == "inf" || t == "+inf")
         return std::numeric_limits<double>::infinity();
-    if (t == QLatin1String("-inf"))
+    if (t == "-inf")
         return -std::numeric_limits<double>::infinity();
-    const double v = readNumber(text);
-    if (v == 0.0 && (t.isEmpty() || t == QLatin1String("nan") || t == QLatin1String("-nan")))
+    if (t.isEmpty() || t == "nan" || t == "-nan")
         return std::numeric_limits<double>::quiet_NaN();
-    return v;
+    return readNumber(b, e - b);
 }
 
 // Calls f(field) for every comma-separated field of line, empty ones kept.
@@ -199,10 +293,20 @@ static void forEachField(QStringView line, QChar sep, F&& f)
 
 void Parser::addLine(QStringView line)
 {
-    if (m_lines++ == 0)
+    if (m_lines++ == 0) {
         addHeader(line);
+    } else {
+        const QByteArray bytes = line.toUtf8();
+        addRow(bytes.constData(), bytes.size());
+    }
+}
+
+void Parser::addLine(const char* line, qsizetype size)
+{
+    if (m_lines++ == 0)
+        addHeader(QString::fromUtf8(line, int(size)));
     else
-        addRow(line);
+        addRow(line, size);
 }
 
 void Parser::addHeader(QStringView line)
@@ -224,6 +328,7 @@ void Parser::addHeader(QStringView line)
             curve.title = decodeText(parts[0]);
             curve.expression = decodeText(parts[2]);
             curve.unit = decodeText(parts[3]);
+            m_anyDerived = true;
         } else if (parts.size() < 4) {
             curve.unit = QStringLiteral("Unit");
         } else {
@@ -239,43 +344,119 @@ void Parser::addHeader(QStringView line)
     });
 }
 
-void Parser::addRow(QStringView line)
+// Reads the number of the field starting at field; next becomes the
+// field's end (its comma or end). The common case, a plain number right up
+// to the comma, is read in one pass; anything else (white space, a "+",
+// text) goes through readNumber, so both read alike.
+double Parser::readField(const char* field, const char* end, const char*& next) const
+{
+    double value = 0.0;
+    const auto res = std::from_chars(field, end, value, std::chars_format::general);
+    if (res.ec == std::errc() && (res.ptr == end || *res.ptr == ',') && std::isfinite(value)) {
+        next = res.ptr;
+        return value;
+    }
+    next = static_cast<const char*>(std::memchr(field, ',', std::size_t(end - field)));
+    if (!next)
+        next = end;
+    return readNumber(field, next - field);
+}
+
+// Grows a column read in place to hold at least rows entries.
+static void makeRoom(QVector<double>& column, int rows)
+{
+    if (column.size() < rows)
+        column.resize(std::max(rows, std::max(1024, column.size() * 2)));
+}
+
+void Parser::reserveRows(int rows)
+{
+    for (Curve& c : m_content.curves)
+        makeRoom(c.y, rows);
+    if (m_content.hasTimeColumn)
+        makeRoom(m_content.times, rows);
+}
+
+Content Parser::take()
+{
+    flushBlock();
+    for (Curve& c : m_content.curves)
+        c.y.resize(m_values);
+    m_content.times.resize(m_times);
+    return std::move(m_content);
+}
+
+void Parser::flushBlock()
+{
+    const int kept = m_content.curves.size();
+    for (int i = 0; i < kept; ++i) {
+        QVector<double>& y = m_content.curves[i].y;
+        makeRoom(y, m_values + m_blockRows);
+        double* column = y.data() + m_values;
+        const double* from = m_block.data() + i;
+        for (int r = 0; r < m_blockRows; ++r)
+            column[r] = from[std::size_t(r) * std::size_t(kept)];
+    }
+    m_values += m_blockRows;
+    m_blockRows = 0;
+}
+
+void Parser::addRow(const char* line, qsizetype size)
 {
     const int curves = m_content.declaredCurves;
     if (curves == 0)
         return;
     const int kept = m_content.curves.size();
 
-    // Only the fields that can matter are looked at: the time and the kept
-    // curves, plus a count to tell whether the row is full width.
-    QVarLengthArray<QStringView, kMaxCurves + 1> fields;
+    // Only the fields that can matter are read: the time and the kept
+    // curves; the rest are counted up to one past full width.
+    double values[kMaxCurves + 1];
+    // Where each field read lies: a derived channel's field is read again
+    // by its own rule once the row's width says which curve it belongs to.
+    const char* starts[kMaxCurves + 1];
+    const char* ends[kMaxCurves + 1];
+    const int wanted = kept + 1;
+    int parsed = 0;
     qsizetype count = 0;
-    qsizetype start = 0;
+    const char* field = line;
+    const char* const end = line + size;
     for (;;) {
-        const qsizetype pos = line.indexOf(QLatin1Char(','), start);
-        const QStringView field = pos < 0 ? line.mid(start) : line.mid(start, pos - start);
-        if (fields.size() < kMaxCurves + 1)
-            fields.append(field);
+        const char* next = nullptr;
+        if (parsed < wanted) {
+            starts[parsed] = field;
+            values[parsed] = readField(field, end, next);
+            ends[parsed++] = next;
+        } else {
+            next = static_cast<const char*>(std::memchr(field, ',', std::size_t(end - field)));
+            if (!next)
+                next = end;
+        }
         ++count;
-        if (pos < 0 || count > curves)
+        if (next == end || count > curves)
             break;
-        start = pos + 1;
+        field = next + 1;
     }
 
     int first = 0;
     if (m_content.hasTimeColumn && count >= curves + 1) {
-        m_content.times.append(readNumber(fields[0]));
+        makeRoom(m_content.times, m_times + 1);
+        m_content.times.data()[m_times++] = values[0];
         first = 1;
     }
+    constexpr int kBlockRows = 256;
+    if (m_block.empty())
+        m_block.resize(std::size_t(kBlockRows) * std::size_t(kept));
+    double* row = m_block.data() + std::size_t(m_blockRows) * std::size_t(kept);
     for (int i = 0; i < kept; ++i) {
         const int f = first + i;
-        Curve& curve = m_content.curves[i];
-        if (curve.derived)
-            curve.y.append(f < fields.size() ? readDerivedNumber(fields[f])
-                                             : std::numeric_limits<double>::quiet_NaN());
+        if (m_anyDerived && m_content.curves[i].derived)
+            row[i] = f < parsed ? readDerivedNumber(starts[f], ends[f] - starts[f])
+                                : std::numeric_limits<double>::quiet_NaN();
         else
-            curve.y.append(f < fields.size() ? readNumber(fields[f]) : 0.0);
+            row[i] = f < parsed ? values[f] : 0.0;
     }
+    if (++m_blockRows == kBlockRows)
+        flushBlock();
 }
 
 Content importLines(const QStringList& lines)
@@ -286,7 +467,7 @@ Content importLines(const QStringList& lines)
     return parser.take();
 }
 
-ReadResult readFile(QIODevice& device, qint64 maxRows)
+ReadResult readFile(QIODevice& device, qint64 maxRows, const Progress& progress)
 {
     ReadResult result;
     Parser parser;
@@ -297,34 +478,79 @@ ReadResult readFile(QIODevice& device, qint64 maxRows)
         result.content = Content();
         return result;
     };
-    // One buffer for every line, with room for the longest allowed line, its
-    // "\r\n" and the terminating zero readLine() writes.
-    QByteArray buffer(int(kMaxLineBytes + 4), Qt::Uninitialized);
-    while (!device.atEnd()) {
+    // Checks one line (without its "\n") and hands it to the parser; false
+    // when the file is refused.
+    auto take = [&](const char* line, qint64 size) {
         ++lineNo;
-        const qint64 n = device.readLine(buffer.data(), buffer.size());
-        if (n < 0 || (n == 0 && !device.atEnd()))
-            return fail(ReadError::ReadFailed, lineNo);
-        const char* line = buffer.constData();
-        qint64 size = n;
-        const bool complete = size > 0 && line[size - 1] == '\n';
-        if (complete)
-            --size;
         if (size > 0 && line[size - 1] == '\r')
             --size;
-        if (size > kMaxLineBytes || (!complete && !device.atEnd()))
-            return fail(ReadError::LineTooLong, lineNo);
-        if (std::memchr(line, '\0', std::size_t(size)))
-            return fail(ReadError::NotText, lineNo);
-        if (lineNo > maxRows + 1)
-            return fail(ReadError::TooManyRows, lineNo);
+        if (size > kMaxLineBytes) {
+            fail(ReadError::LineTooLong, lineNo);
+            return false;
+        }
+        if (std::memchr(line, '\0', std::size_t(size))) {
+            fail(ReadError::NotText, lineNo);
+            return false;
+        }
+        if (lineNo > maxRows + 1) {
+            fail(ReadError::TooManyRows, lineNo);
+            return false;
+        }
         // Spreadsheet programs that save UTF-8 put a byte order mark first;
         // it is no part of the "time" field.
         if (lineNo == 1 && size >= 3 && std::memcmp(line, "\xEF\xBB\xBF", 3) == 0) {
             line += 3;
             size -= 3;
         }
-        parser.addLine(QString::fromUtf8(line, int(size)));
+        parser.addLine(line, size);
+        return true;
+    };
+
+    // The file is read in blocks of a few megabytes and split here: the
+    // bytes of a line that a block cuts are moved to the front for the next.
+    constexpr qint64 kBlock = 4 << 20;
+    const qint64 total = device.size();
+    qint64 done = 0;
+    QByteArray buffer(int(kBlock + kMaxLineBytes + 2), Qt::Uninitialized);
+    qint64 held = 0; // bytes of an unfinished line at the front of the buffer
+    bool reserved = false;
+    for (;;) {
+        const qint64 n = device.read(buffer.data() + held, std::min<qint64>(kBlock, buffer.size() - held));
+        if (n < 0)
+            return fail(ReadError::ReadFailed, lineNo + 1);
+        done += n;
+        const char* begin = buffer.constData();
+        const char* const end = begin + held + n;
+        while (begin < end) {
+            const char* nl = static_cast<const char*>(std::memchr(begin, '\n', std::size_t(end - begin)));
+            if (!nl)
+                break;
+            if (!take(begin, nl - begin))
+                return result;
+            begin = nl + 1;
+        }
+        held = end - begin;
+        if (!reserved && lineNo > 1) {
+            // Room for the rows the file's size promises at the first
+            // block's line length, so the columns are not copied as they grow.
+            reserved = true;
+            const double perLine = double(done - held) / double(lineNo);
+            const double rows = double(total) / std::max(perLine, 1.0) * 1.05 + 16;
+            parser.reserveRows(int(std::min(rows, double(maxRows + 1))));
+        }
+        if (n == 0) {
+            // The last line, when the file does not end with a line feed.
+            if (held > 0 && !take(begin, held))
+                return result;
+            break;
+        }
+        // An unfinished line longer than any allowed one (with its "\r").
+        if (held > kMaxLineBytes + 1)
+            return fail(ReadError::LineTooLong, lineNo + 1);
+        if (held > 0 && begin != buffer.constData())
+            std::memmove(buffer.data(), begin, std::size_t(held));
+        if (progress && !progress(done, total))
+            return fail(ReadError::Cancelled, lineNo);
     }
     result.content = parser.take();
     return result;

@@ -19,7 +19,11 @@
 #include <QStringView>
 #include <QVector>
 
+#include <functional>
+#include <vector>
+
 class QIODevice;
+struct _ST_ScopeAxisInfo;
 
 namespace scopefile {
 
@@ -44,6 +48,11 @@ struct Curve
     QVector<double> y;
 };
 
+// The curve a plotted channel is written as: its title, and the joint or
+// component, link-data key, end-effector key and unit of its record; no
+// samples yet.
+Curve curveOf(const QString& title, const _ST_ScopeAxisInfo& info);
+
 // The header field of one curve: title_subIndex_key_unit.
 QString curveField(const Curve& curve);
 // Number of data rows: the largest sample count of all curves.
@@ -58,6 +67,15 @@ QStringList exportLines(const QVector<Curve>& curves);
 // Writes the same lines as UTF-8; false when the device refused a write.
 bool writeLines(QIODevice& device, const QVector<Curve>& curves);
 
+// Told how far a long read or write has come (done of total: bytes read, or
+// rows written); answering false stops it. Called from the thread doing the
+// work, every few megabytes.
+using Progress = std::function<bool(qint64 done, qint64 total)>;
+
+enum class WriteResult { Done, Failed, Cancelled };
+// writeLines with progress; the bytes are the same.
+WriteResult writeFile(QIODevice& device, const QVector<Curve>& curves, const Progress& progress = {});
+
 // What a file holds.
 struct Content
 {
@@ -71,9 +89,11 @@ struct Content
 // surrounding white space is ignored; anything that is not a finite number
 // reads as 0.
 double readNumber(QStringView text);
+// The same for UTF-8 bytes.
+double readNumber(const char* text, qsizetype size);
 // The same for a derived channel's value: "nan", "inf" and "-inf" keep their
-// meaning, an empty or unreadable field is NaN.
-double readDerivedNumber(QStringView text);
+// meaning, an empty field is NaN.
+double readDerivedNumber(const char* text, qsizetype size);
 
 // Builds a Content line by line, so a file need not be held in memory whole.
 // The first line given is the header.
@@ -81,22 +101,37 @@ class Parser
 {
 public:
     void addLine(QStringView line);
+    // The same for a line of UTF-8 bytes, without converting a data row.
+    void addLine(const char* line, qsizetype size);
     qint64 linesSeen() const { return m_lines; }
-    const Content& content() const { return m_content; }
-    Content take() { return std::move(m_content); }
+    // Makes room for this many data rows at once (a guess; more still fit).
+    void reserveRows(int rows);
+    Content take();
 
 private:
     void addHeader(QStringView line);
-    void addRow(QStringView line);
+    void addRow(const char* line, qsizetype size);
+    double readField(const char* field, const char* end, const char*& next) const;
 
     Content m_content;
     qint64 m_lines = 0;
+    // The value columns are sized ahead and written in place; take() cuts
+    // them to the rows read.
+    int m_values = 0; // rows in every kept curve's y
+    int m_times = 0;  // entries of the time column
+    // Rows are gathered row by row in a small block and moved into the
+    // columns a block at a time: one write stream per column instead of
+    // one store into each of 36 columns per row.
+    void flushBlock();
+    std::vector<double> m_block;
+    int m_blockRows = 0;
+    bool m_anyDerived = false; // a kept curve is a derived channel
 };
 
 // Parses the lines of a file, each without its line end.
 Content importLines(const QStringList& lines);
 
-enum class ReadError { None, NotText, LineTooLong, TooManyRows, ReadFailed };
+enum class ReadError { None, NotText, LineTooLong, TooManyRows, ReadFailed, Cancelled };
 
 struct ReadResult
 {
@@ -108,7 +143,8 @@ struct ReadResult
 // Reads a whole file from an open device. Lines may end in "\n" or "\r\n";
 // a UTF-8 byte order mark before the header is skipped.
 // Refuses (and returns no content) on a NUL byte, a line longer than
-// kMaxLineBytes, more than maxRows data lines or a read error.
-ReadResult readFile(QIODevice& device, qint64 maxRows = kMaxRows);
+// kMaxLineBytes, more than maxRows data lines or a read error, and stops
+// (Cancelled, no content) when progress answers false.
+ReadResult readFile(QIODevice& device, qint64 maxRows = kMaxRows, const Progress& progress = {});
 
 } // namespace scopefile

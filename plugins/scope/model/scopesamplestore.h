@@ -24,6 +24,13 @@ namespace scopederived {
 class ScopeDerivedSet;
 }
 
+// A recording's time axis starts at 0: a stamp is placed on it (the page's
+// plot, the recorder's file) relative to the first stamp kept, its origin.
+constexpr double timeOnAxis(double stamp, double origin)
+{
+    return stamp - origin;
+}
+
 // Finite minimum and maximum of one chunk's values as a hierarchy of
 // summaries: blocks of kBlockSize values, groups of kBlocksPerGroup blocks,
 // and the whole chunk. A range of values is answered from a few entries of

@@ -35,11 +35,58 @@ bool triggerFires(const ScopeTriggerSetting& setting, const std::vector<_ST_Read
     if (!any)
         return false;
     switch (setting.condition) {
-    case 0:
+    case TriggerCondition::Above:
         return maximum > setting.threshold;
-    case 1:
+    case TriggerCondition::Below:
         return minimum < setting.threshold;
-    default:
-        return false;
     }
+    return false;
+}
+
+void ScopeTriggerState::start(bool armed, GrabMode mode)
+{
+    if (!armed)
+        m_grab.store(true);
+    else if (mode == GrabMode::Open)
+        m_grab.store(false);
+    else if (mode == GrabMode::End)
+        m_grab.store(true);
+    m_armed.store(armed);
+}
+
+void ScopeTriggerState::stop()
+{
+    m_errorSightings = 0;
+    m_grab.store(true);
+    fire(GrabMode::Open);
+}
+
+ScopeTriggerState::Fired ScopeTriggerState::check(const ScopeTriggerSetting& setting,
+                                                  const std::vector<_ST_ReadScopeData>& rows)
+{
+    if (!m_armed.load() || rows.empty() || !triggerFires(setting, rows))
+        return Fired::No;
+    return fire(setting.grabMode);
+}
+
+ScopeTriggerState::Fired ScopeTriggerState::fire(GrabMode mode)
+{
+    m_armed.store(false);
+    switch (mode) {
+    case GrabMode::Open:
+        m_grab.store(true);
+        return Fired::Opened;
+    case GrabMode::End:
+        m_grab.store(false);
+        return Fired::Ended;
+    }
+    return Fired::No;
+}
+
+bool ScopeTriggerState::robotErrorSighted()
+{
+    if (++m_errorSightings <= 1)
+        return false;
+    m_errorSightings = 0;
+    return true;
 }
