@@ -12,7 +12,7 @@ mkdir -p "$out"
 # VX_BENCH_REUSE=1 prints the table of the last run again without running.
 if [ "${VX_BENCH_REUSE:-0}" != 1 ]; then
 cmake -S "$here" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DVX_BUILD_BENCH=ON >/dev/null
-cmake --build "$build" -j2 --target scope_bench scopeplot_bench link_bench vx-startup-timer \
+cmake --build "$build" -j2 --target scope_bench scopeplot_bench link_bench measure_bench vx-startup-timer \
     VXTools VXPlugin_Scope VXPlugin_Config VXPlugin_Script >/dev/null
 
 export QT_QPA_PLATFORM=offscreen
@@ -20,6 +20,7 @@ export QT_QPA_PLATFORM=offscreen
     --benchmark_out="$out/scope.json" --benchmark_out_format=json >/dev/null 2>&1
 "$build/bench-bin/scopeplot_bench" --benchmark_filter='StoreSnapshot|StoreCopyOut|SnapshotRedraw|SnapshotTrackerMove|TrackerMoveFullScan' \
     --benchmark_out="$out/scopeplot.json" --benchmark_out_format=json >/dev/null 2>&1
+"$build/bench-bin/measure_bench" --benchmark_out="$out/measure.json" --benchmark_out_format=json >/dev/null 2>&1
 "$build/bench-bin/link_bench" --benchmark_out="$out/link.json" --benchmark_out_format=json >/dev/null 2>&1
 "$here/bench/startup/vxtools-startup.sh" "$build" 5 >"$out/startup.txt" 2>&1 || true
 fi
@@ -28,7 +29,7 @@ python3 - "$out" <<'PY'
 import json, os, re, statistics, sys
 out = sys.argv[1]
 runs = {}
-for name in ("scope", "scopeplot", "link"):
+for name in ("scope", "scopeplot", "link", "measure"):
     with open(os.path.join(out, name + ".json")) as f:
         data = json.load(f)
     for b in data["benchmarks"]:
@@ -106,6 +107,9 @@ add("7", "export of the same 100,000 rows to a file", "BM_ExportFile100kRows")
 add("7", "std::to_chars alone over the same numbers", "BM_FormatNumbers100kRows")
 rows.append(("7", "ratio export / to_chars",
              "%.2fx" % (ns("BM_ExportFile100kRows") / ns("BM_FormatNumbers100kRows")), "", "<= 1.5x"))
+add("M", "cursor step + readout values, 36 x 1,000,000", "BM_CursorStepReadout", "< 10 ms")
+add("M", "statistics, 36 x 1,000,000", "BM_Statistics36Curves", "< 50 ms")
+add("M", "spectrum of 1,000,000 samples", "BM_Spectrum1M", "< 200 ms")
 # A row every millisecond: ns per row x 1000 rows/s, as a share of one core.
 d = ns("BM_DerivedEvaluate12")
 rows.append(("8", "12 derived channels, one row (%s): CPU at 1 kHz" % fmt(d), "%.2f %%" % (d * 1000 / 1e9 * 100),

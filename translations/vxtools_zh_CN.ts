@@ -500,6 +500,264 @@
     </message>
 </context>
 <context>
+    <name>ScopeReadout</name>
+    <message>
+        <source>no samples in the range</source>
+        <translation>范围内没有采样</translation>
+    </message>
+    <message>
+        <source>no finite samples in the range</source>
+        <translation>范围内没有有限值采样</translation>
+    </message>
+    <message>
+        <source>curve</source>
+        <translation>曲线</translation>
+    </message>
+    <message>
+        <source>unit</source>
+        <translation>单位</translation>
+    </message>
+    <message>
+        <source>samples</source>
+        <translation>采样数</translation>
+    </message>
+    <message>
+        <source>min</source>
+        <translation>最小值</translation>
+    </message>
+    <message>
+        <source>max</source>
+        <translation>最大值</translation>
+    </message>
+    <message>
+        <source>p-p</source>
+        <translation>峰峰值</translation>
+    </message>
+    <message>
+        <source>mean</source>
+        <translation>平均值</translation>
+    </message>
+    <message>
+        <source>RMS</source>
+        <translation>均方根</translation>
+    </message>
+    <message>
+        <source>std dev</source>
+        <translation>标准差</translation>
+    </message>
+    <message>
+        <source>not numbers</source>
+        <translation>非数值</translation>
+    </message>
+    <message>
+        <source>t(A) ms</source>
+        <translation>t(A) ms</translation>
+    </message>
+    <message>
+        <source>t(B) ms</source>
+        <translation>t(B) ms</translation>
+    </message>
+    <message>
+        <source>dt ms</source>
+        <translation>dt ms</translation>
+    </message>
+    <message>
+        <source>1/dt Hz</source>
+        <translation>1/dt Hz</translation>
+    </message>
+    <message>
+        <source>at A</source>
+        <translation>A 处</translation>
+    </message>
+    <message>
+        <source>at B</source>
+        <translation>B 处</translation>
+    </message>
+    <message>
+        <source>dY</source>
+        <translation>dY</translation>
+    </message>
+    <message>
+        <source>statistics from</source>
+        <translation>统计范围从</translation>
+    </message>
+    <message>
+        <source>to</source>
+        <translation>到</translation>
+    </message>
+    <message>
+        <source>ms</source>
+        <translation>ms</translation>
+    </message>
+</context>
+<context>
+    <name>ScopeReadoutPanel</name>
+    <message>
+        <source>No data on the plot: nothing to measure.</source>
+        <translation>图上没有数据：无可测量。</translation>
+    </message>
+    <message>
+        <source>A and B are at the same time: no time difference to measure.</source>
+        <translation>A 与 B 位于同一时刻：没有时间差可测量。</translation>
+    </message>
+    <message>
+        <source>curve</source>
+        <translation>曲线</translation>
+    </message>
+    <message>
+        <source>Statistics A..B</source>
+        <translation>统计 A..B</translation>
+    </message>
+    <message>
+        <source>Statistics of the visible range</source>
+        <translation>可见范围的统计</translation>
+    </message>
+    <message>
+        <source>working out…</source>
+        <translation>计算中…</translation>
+    </message>
+    <message>
+        <source>mean</source>
+        <translation>平均值</translation>
+    </message>
+    <message>
+        <source>std dev</source>
+        <translation>标准差</translation>
+    </message>
+    <message numerus="yes">
+        <source>%n curve(s) have no finite sample in the range.</source>
+        <translation>
+            <numerusform>%n 条曲线在范围内没有有限值采样。</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%n curve(s) have a single sample in the range: no spread.</source>
+        <translation>
+            <numerusform>%n 条曲线在范围内只有一个采样：无离散度。</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>Samples that are not numbers are left out (%n curve(s)).</source>
+        <translation>
+            <numerusform>非数值采样已略去（%n 条曲线）。</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>Ctrl+C copies the readout.</source>
+        <translation>Ctrl+C 复制读数。</translation>
+    </message>
+</context>
+<context>
+    <name>ScopeSpectrum</name>
+    <message>
+        <source>The time stamps go back in time: no spectrum.</source>
+        <translation>时间戳出现倒退：无法计算频谱。</translation>
+    </message>
+    <message>
+        <source>%1 samples: a spectrum needs at least %2.</source>
+        <translation>%1 个采样：频谱至少需要 %2 个。</translation>
+    </message>
+    <message>
+        <source>%1 samples are not numbers.</source>
+        <translation>%1 个采样不是数值。</translation>
+    </message>
+    <message>
+        <source>All samples have the same time stamp: no spectrum.</source>
+        <translation>所有采样的时间戳相同：无法计算频谱。</translation>
+    </message>
+    <message>
+        <source>Too many samples for a spectrum.</source>
+        <translation>采样过多，无法计算频谱。</translation>
+    </message>
+    <message>
+        <source>%1 samples that are not numbers were left out.</source>
+        <translation>已略去 %1 个非数值采样。</translation>
+    </message>
+    <message>
+        <source>The time stamps have long gaps (up to %1 ms against a usual step of %2 ms): choose a range without them.</source>
+        <translation>时间戳存在长间断（最长 %1 ms，通常步长 %2 ms）：请选择没有间断的范围。</translation>
+    </message>
+    <message>
+        <source>The time stamps are not evenly spaced (steps %1 to %2 ms): the curve was resampled linearly to %3 even steps of %4 ms.</source>
+        <translation>时间戳间隔不均匀（步长 %1 至 %2 ms）：曲线已线性重采样为 %3 个 %4 ms 的等间隔点。</translation>
+    </message>
+    <message>
+        <source>Not enough memory for the spectrum.</source>
+        <translation>内存不足，无法计算频谱。</translation>
+    </message>
+</context>
+<context>
+    <name>ScopeSpectrumWindow</name>
+    <message>
+        <source>Spectrum</source>
+        <translation>频谱</translation>
+    </message>
+    <message>
+        <source>Curve:</source>
+        <translation>曲线：</translation>
+    </message>
+    <message>
+        <source>dB</source>
+        <translation>dB</translation>
+    </message>
+    <message>
+        <source>Update</source>
+        <translation>更新</translation>
+    </message>
+    <message>
+        <source>Work the spectrum out again from the plot as it is now</source>
+        <translation>按当前图形重新计算频谱</translation>
+    </message>
+    <message>
+        <source>Save Image…</source>
+        <translation>保存图像…</translation>
+    </message>
+    <message>
+        <source>frequency (Hz)</source>
+        <translation>频率 (Hz)</translation>
+    </message>
+    <message>
+        <source>amplitude</source>
+        <translation>幅值</translation>
+    </message>
+    <message>
+        <source>No curve with samples to analyse.</source>
+        <translation>没有可分析的带采样曲线。</translation>
+    </message>
+    <message>
+        <source>Spectrum of %1</source>
+        <translation>%1 的频谱</translation>
+    </message>
+    <message>
+        <source>A..B: %1 – %2 ms</source>
+        <translation>A..B：%1 – %2 ms</translation>
+    </message>
+    <message>
+        <source>Visible range: %1 – %2 ms</source>
+        <translation>可见范围：%1 – %2 ms</translation>
+    </message>
+    <message>
+        <source>%1 samples at %2 Hz, Hann window, resolution %3 Hz.</source>
+        <translation>%1 个采样，采样率 %2 Hz，汉宁窗，分辨率 %3 Hz。</translation>
+    </message>
+    <message>
+        <source>amplitude (dB re 1 %1)</source>
+        <translation>幅值 (dB，以 1 %1 为基准)</translation>
+    </message>
+    <message>
+        <source>amplitude (%1)</source>
+        <translation>幅值 (%1)</translation>
+    </message>
+    <message>
+        <source>Largest peaks</source>
+        <translation>最大峰值</translation>
+    </message>
+    <message>
+        <source>No peak above 0 Hz.</source>
+        <translation>0 Hz 以上没有峰值。</translation>
+    </message>
+</context>
+<context>
     <name>VXPage_ZPSIPPortConfig</name>
     <message>
         <source>VXTools ZPS Connect</source>
@@ -682,6 +940,30 @@
     <message>
         <source>f(x)</source>
         <translation>f(x)</translation>
+    </message>
+    <message>
+        <source>A/B Cursors</source>
+        <translation>A/B 光标</translation>
+    </message>
+    <message>
+        <source>A/B cursors and statistics (Ctrl+K). On the plot: Shift+click or Shift+drag moves the nearer cursor, A or B chooses one, Left/Right steps it one sample. Ctrl+C copies the readout.</source>
+        <translation>A/B 光标与统计 (Ctrl+K)。在图上：Shift+单击或 Shift+拖动移动较近的光标，A 或 B 选择光标，左/右方向键每次移动一个采样。Ctrl+C 复制读数。</translation>
+    </message>
+    <message>
+        <source>Statistics</source>
+        <translation>统计</translation>
+    </message>
+    <message>
+        <source>Statistics of the visible curves over the visible range (between A and B while the cursors are on)</source>
+        <translation>可见曲线在可见范围内的统计（光标打开时为 A 与 B 之间）</translation>
+    </message>
+    <message>
+        <source>Spectrum…</source>
+        <translation>频谱…</translation>
+    </message>
+    <message>
+        <source>Amplitude spectrum of one curve between A and B (the visible range while the cursors are off)</source>
+        <translation>一条曲线在 A 与 B 之间的幅值谱（光标关闭时为可见范围）</translation>
     </message>
     <message>
         <source>Cancel</source>

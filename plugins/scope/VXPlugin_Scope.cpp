@@ -5,11 +5,15 @@
 #include "qwtscope.h"
 #include "scopechannelsets.h"
 #include "scopederiveddialog.h"
+#include "scopecursors.h"
+#include "scopereadout.h"
 #include "scopesavename.h"
+#include "scopespectrumwindow.h"
 
 #include <qwt_legend.h>
 #include <qwt_legend_data.h>
 #include <qwt_plot_curve.h>
+#include <qwt_scale_widget.h>
 
 #include <QApplication>
 #include <QCheckBox>
@@ -34,7 +38,9 @@
 #include <QRegularExpressionValidator>
 #include <QSaveFile>
 #include <QSettings>
+#include <QShortcut>
 #include <QSpacerItem>
+#include <QSplitter>
 #include <QThread>
 #include <QTimer>
 #include <QTimerEvent>
@@ -213,6 +219,7 @@ VXPlugin_Scope::VXPlugin_Scope(QWidget* parent)
         m_store.setSpan(m_plot->timeSpan());
     }
 
+    buildMeasure();
     connect(m_btnDerived, &QPushButton::clicked, this, &VXPlugin_Scope::editDerivedChannels);
     setSettingsPath(qApp ? qApp->property("VXToolsIniPath").toString() : QString());
 
@@ -439,6 +446,7 @@ void VXPlugin_Scope::hideItem(const QVariant& itemInfo, bool on)
     if (QwtPlotItem* item = m_plot->itemFromLegendInfo(itemInfo))
         item->setVisible(!on);
     m_plot->replot();
+    measureChanged();
 }
 
 void VXPlugin_Scope::OnScopeSetting()
@@ -738,6 +746,7 @@ void VXPlugin_Scope::feedPlot()
         m_plot->setYAxis(centre - half, centre + half);
     }
     m_plot->replot();
+    measureChanged();
 }
 
 void VXPlugin_Scope::checkRobotError()
@@ -979,6 +988,7 @@ void VXPlugin_Scope::applyImported(const ScopeImportedFile& file)
     }
     applyDerivedToImport(file);
     m_plot->replot();
+    measureChanged();
 }
 
 void VXPlugin_Scope::slotImportScopeFile()
@@ -1070,6 +1080,99 @@ void VXPlugin_Scope::slotImportScopeFile()
     file.close();
     m_setting->setCheckedKeys(components, links, endEffectors);
     m_plot->replot();
+}
+
+// ---- measuring ----------------------------------------------------------------
+
+void VXPlugin_Scope::buildMeasure()
+{
+    // The readout stands right of the plot; it shows while the cursors are
+    // on or the user asked for the statistics alone.
+    // A splitter between them lets the user widen the readout's tables.
+    m_qwtLayout->removeWidget(m_plot);
+    auto* split = new QSplitter(Qt::Horizontal, m_qwtFrame);
+    split->setObjectName(QStringLiteral("ScopePlugin_measureSplit"));
+    split->setChildrenCollapsible(false);
+    split->addWidget(m_plot);
+    m_readout = new ScopeReadoutPanel(m_plot, m_plot->cursors(), split);
+    split->addWidget(m_readout);
+    split->setStretchFactor(0, 1);
+    split->setStretchFactor(1, 0);
+    m_readout->hide();
+    m_qwtLayout->addWidget(split);
+
+    auto* panelRow = qobject_cast<QBoxLayout*>(m_btnExport->parentWidget()->layout());
+    m_btnCursors = makeButton(m_btnExport->parentWidget(), "ScopePlugin_btn_Cursors", tr("A/B Cursors"),
+                              QSize(0, 40));
+    m_btnCursors->setCheckable(true);
+    m_btnCursors->setToolTip(tr("A/B cursors and statistics (Ctrl+K). On the plot: Shift+click or Shift+drag moves "
+                                "the nearer cursor, A or B chooses one, Left/Right steps it one sample. "
+                                "Ctrl+C copies the readout."));
+    m_btnStatistics = makeButton(m_btnExport->parentWidget(), "ScopePlugin_btn_Statistics", tr("Statistics"),
+                                 QSize(0, 40));
+    m_btnStatistics->setCheckable(true);
+    m_btnStatistics->setToolTip(tr("Statistics of the visible curves over the visible range (between A and B "
+                                   "while the cursors are on)"));
+    m_btnSpectrum = makeButton(m_btnExport->parentWidget(), "ScopePlugin_btn_Spectrum", tr("Spectrum…"),
+                               QSize(0, 40));
+    m_btnSpectrum->setToolTip(tr("Amplitude spectrum of one curve between A and B (the visible range while the "
+                                 "cursors are off)"));
+    // The period keeps room for its six digits beside the added buttons.
+    m_editPeriod->setMinimumWidth(m_editPeriod->fontMetrics().horizontalAdvance(QStringLiteral("0000000")) + 12);
+    if (panelRow) {
+        const int at = panelRow->indexOf(m_btnExport) + 1;
+        panelRow->insertWidget(at, m_btnCursors);
+        panelRow->insertWidget(at + 1, m_btnStatistics);
+        panelRow->insertWidget(at + 2, m_btnSpectrum);
+    }
+    connect(m_btnCursors, &QPushButton::toggled, this, &VXPlugin_Scope::setCursorsOn);
+    connect(m_btnStatistics, &QPushButton::toggled, this, [this](bool) { showReadout(); });
+    connect(m_btnSpectrum, &QPushButton::clicked, this, &VXPlugin_Scope::openSpectrum);
+
+    auto* toggle = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_K), this);
+    toggle->setContext(Qt::WidgetWithChildrenShortcut);
+    connect(toggle, &QShortcut::activated, m_btnCursors, &QPushButton::toggle);
+    // Text fields keep their own Ctrl+C: they take it before a shortcut.
+    auto* copy = new QShortcut(QKeySequence::Copy, this);
+    copy->setContext(Qt::WidgetWithChildrenShortcut);
+    connect(copy, &QShortcut::activated, this, [this] {
+        if (m_readout->isVisible())
+            m_readout->copyToClipboard();
+    });
+    // A zoom changes the visible range the statistics cover.
+    connect(m_plot->axisWidget(QwtPlot::xBottom), &QwtScaleWidget::scaleDivChanged, m_readout,
+            &ScopeReadoutPanel::plotChanged);
+}
+
+void VXPlugin_Scope::setCursorsOn(bool on)
+{
+    if (m_btnCursors->isChecked() != on)
+        m_btnCursors->setChecked(on); // comes back here through toggled
+    m_plot->cursors()->setOn(on);
+    showReadout();
+}
+
+void VXPlugin_Scope::showReadout()
+{
+    m_readout->setVisible(m_btnCursors->isChecked() || m_btnStatistics->isChecked());
+    m_readout->plotChanged();
+}
+
+void VXPlugin_Scope::openSpectrum()
+{
+    if (!m_spectrum)
+        m_spectrum = new ScopeSpectrumWindow(m_plot, m_plot->cursors(), this);
+    m_spectrum->refreshCurves();
+    m_spectrum->update();
+    m_spectrum->show();
+    m_spectrum->raise();
+    m_spectrum->activateWindow();
+}
+
+void VXPlugin_Scope::measureChanged()
+{
+    if (m_readout)
+        m_readout->plotChanged();
 }
 
 // ---- derived channels and kept choices ---------------------------------------

@@ -44,6 +44,8 @@ class QVBoxLayout;
 class QScopeSetting;
 class QwtScope;
 class ScopeDerivedDialog;
+class ScopeReadoutPanel;
+class ScopeSpectrumWindow;
 struct ScopeImportedFile;
 
 // The link library calls the page makes. The defaults are the VX_Prod
@@ -121,6 +123,16 @@ public slots:
     void slot_Disconnected2ZPS();
     void slot_cb_StopWhenErrorClicked();
     void CheckTriggerStatus();
+
+    // ---- measuring: A/B cursors, readout, spectrum ------------------------
+public:
+    ScopeReadoutPanel* readoutPanel() const { return m_readout; }
+    // Created at the first "Spectrum…"; nullptr before.
+    ScopeSpectrumWindow* spectrumWindow() const { return m_spectrum; }
+    QPushButton* cursorsButton() const { return m_btnCursors; }
+    QPushButton* statisticsButton() const { return m_btnStatistics; }
+    void setCursorsOn(bool on);
+    void openSpectrum();
 
 protected:
     void timerEvent(QTimerEvent* event) override;
@@ -231,4 +243,13 @@ private:
     QHash<int, QString> m_derivedSlots;
     QString m_iniPath;
     QString m_pendingTriggerChannel;
+
+    void buildMeasure();
+    void measureChanged();
+    void showReadout();
+    ScopeReadoutPanel* m_readout = nullptr;
+    ScopeSpectrumWindow* m_spectrum = nullptr;
+    QPushButton* m_btnCursors = nullptr;
+    QPushButton* m_btnSpectrum = nullptr;
+    QPushButton* m_btnStatistics = nullptr;
 };

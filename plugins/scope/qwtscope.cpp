@@ -1,5 +1,6 @@
 #include "qwtscope.h"
 
+#include "scopecursors.h"
 #include "scopedatatracker.h"
 
 #include <qwt_plot_canvas.h>
@@ -68,6 +69,8 @@ QwtScope::QwtScope(QWidget* parent)
     connect(m_zoomer, &QwtPlotZoomer::zoomed, this, &QwtScope::onZoomer);
 
     m_tracker = new ScopeDataTracker(canvas(), this);
+    // After the zoomer and the tracker: it sees the canvas's events first.
+    m_cursors = new ScopeCursors(this);
 
     setCanvasBackground(QBrush(QColor(250, 250, 250, 255)));
 

@@ -14,6 +14,7 @@
 #include <array>
 
 class QwtPlotGrid;
+class ScopeCursors;
 class ScopeDataTracker;
 class QwtScope;
 
@@ -86,6 +87,9 @@ public:
     double yMin() const { return m_yMin; }
     double yMax() const { return m_yMax; }
 
+    // The A/B measuring cursors (off until switched on).
+    ScopeCursors* cursors() const { return m_cursors; }
+
 private:
     void fitCurveRange(const ScopeCurve& curve, double& minY, double& maxY);
 
@@ -95,6 +99,7 @@ protected slots:
 private:
     Zoomer* m_zoomer = nullptr;
     ScopeDataTracker* m_tracker = nullptr;
+    ScopeCursors* m_cursors = nullptr;
     QwtPlotGrid* m_grid = nullptr;
     std::array<ScopeCurve, kCurveSlots> m_curves;
     std::array<_ST_ScopeAxisInfo, kCurveSlots> m_infos;

@@ -15,6 +15,7 @@
 #include <QRectF>
 #include <QVector>
 
+#include "scopeanalysis.h"
 #include "scopesamplestore.h"
 
 #include <cstddef>
@@ -50,6 +51,18 @@ public:
         return timeOnAxis(m_chunks[pos / kChunkSize][pos % kChunkSize], m_offset);
     }
     const QVector<double>& vector() const { return m_vector; }
+    // The values as the measuring code reads them; valid while this series
+    // (or a copy of it) lives.
+    ScopeChunkedValues chunked() const
+    {
+        ScopeChunkedValues v;
+        v.chunks = m_chunks.data();
+        v.summaries = m_summaries.empty() ? nullptr : m_summaries.data();
+        v.head = m_head;
+        v.size = m_size;
+        v.offset = m_offset;
+        return v;
+    }
 
     // Finite range of the values first..last (offset applied), false when
     // there is none. Read from the summaries where there are any: a few

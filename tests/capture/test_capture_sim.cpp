@@ -3,6 +3,7 @@
 // row by row against the simulator's pure channel functions.
 #include "SimModel.h"
 #include "SimProcess.h"
+#include "scopeanalysis.h"
 #include "scopefile.h"
 
 #include <gtest/gtest.h>
@@ -10,6 +11,7 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QHash>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -146,7 +148,7 @@ TEST_F(CaptureSim, TitledChannelsArriveWithTheSimulatorsValuesAndReadBackByteFor
     startSim("127.0.6.1");
     const QString file = out("titles.csv");
     const ToolRun run = runTool({"-a", "127.0.6.1", "-d", "1.5", "-o", file, "-c", "J1 Actual ACS", "-c",
-                             "CurMS,X Actual PCS", "-c", "NULL", "-c", "j2  target cur"});
+                             "CurMS,X Actual PCS", "-c", "NULL", "-c", "j2  target cur", "--stats"});
     ASSERT_TRUE(run.finished);
     ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
     qint64 first = 0;
@@ -186,6 +188,31 @@ TEST_F(CaptureSim, TitledChannelsArriveWithTheSimulatorsValuesAndReadBackByteFor
     QFile raw(file);
     ASSERT_TRUE(raw.open(QIODevice::ReadOnly));
     EXPECT_EQ(scopefile::exportLines(curves).join(QString()).toUtf8(), raw.readAll());
+
+    // --stats: one line per channel, of the values the file holds (written
+    // with three decimals, so the figures agree to that).
+    QHash<QString, QStringList> rows;
+    for (const QString& line : run.err.split('\n')) {
+        const QStringList cells = line.split('\t');
+        if (cells.size() == 10)
+            rows[cells[0]] = cells;
+    }
+    ASSERT_TRUE(rows.contains("curve")) << run.err.toStdString();
+    for (int i : {0, 1, 2, 4}) {
+        const QStringList cells = rows.value(c.curves[i].title);
+        ASSERT_EQ(cells.size(), 10) << c.curves[i].title.toStdString();
+        const ScopeStatistics s = scopeStatistics(c.curves[i].y.constData(), std::size_t(c.curves[i].y.size()));
+        EXPECT_EQ(cells[1], c.curves[i].unit);
+        EXPECT_EQ(cells[2].toULongLong(), s.samples);
+        const double slack = 0.0005 + 1e-5 * std::abs(s.mean); // three decimals, six digits
+        EXPECT_NEAR(cells[3].toDouble(), s.min, slack);
+        EXPECT_NEAR(cells[4].toDouble(), s.max, slack);
+        EXPECT_NEAR(cells[6].toDouble(), s.mean, slack);
+        EXPECT_NEAR(cells[8].toDouble(), s.stdDev(), slack + 1e-5 * s.stdDev());
+    }
+    EXPECT_EQ(rows.value("CurMS").value(3).toDouble(), double(first)); // the sample number counts up
+    EXPECT_EQ(rows.value("NULL").value(2), "0"); // receives nothing: no figures
+    EXPECT_EQ(rows.value("NULL").value(3), "");
 }
 
 TEST_F(CaptureSim, GroupSelectionFollowsTheDialogsOrder)

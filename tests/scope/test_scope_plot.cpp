@@ -1,7 +1,9 @@
 #include "qwtscope.h"
 #include "scope_test_app.h"
 #include "scopecurvedata.h"
+#include "scopecursors.h"
 #include "scopedatatracker.h"
+#include "scopereadout.h"
 
 #include <qwt_plot_canvas.h>
 #include <qwt_scale_div.h>
@@ -9,10 +11,12 @@
 #include <qwt_text.h>
 
 #include <QImage>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QHash>
 #include <QPainter>
 #include <QPixmap>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -983,4 +987,140 @@ TEST(ScopeCurvePaint, SpansInOneCallCoverTheSamePixelsAsSingleFills)
         }
         EXPECT_EQ(drawn, expected) << "pen width " << width;
     }
+}
+
+// ---- A/B cursors and the readout ---------------------------------------------
+
+// The cursors step sample by sample with the arrow keys, A or B choosing
+// which; Shift + click moves the nearer one; plain clicks and drags stay
+// the zoomer's and the readout shows the known values.
+TEST_F(ScopePlotTest, CursorsStepBySampleAndTheReadoutShowsTheKnownPlot)
+{
+    plot->setXAxis(0, 100, 10);
+    addCurve(0, "J1 Position", "deg", {0, 10, 20, 30, 40}, {1, 2, 4, 8, std::nan("")});
+    addCurve(3, "J2 Current", "A", {0, 10, 20, 30, 40}, {-1, -1, -1, -1, -1});
+    plot->replot();
+    ScopeCursors* cursors = plot->cursors();
+    ScopeReadoutPanel readout(plot.get(), cursors);
+    readout.setBackground(false);
+
+    cursors->setOn(true);
+    cursors->setPosition(ScopeCursors::A, 10);
+    cursors->setPosition(ScopeCursors::B, 13); // between samples
+    auto key = [this](int k) {
+        QKeyEvent press(QEvent::KeyPress, k, Qt::NoModifier);
+        QApplication::sendEvent(canvas(), &press);
+    };
+    key(Qt::Key_B);
+    EXPECT_EQ(cursors->active(), ScopeCursors::B);
+    key(Qt::Key_Right);
+    EXPECT_EQ(cursors->position(ScopeCursors::B), 20); // the next sample, not 13 + 10
+    key(Qt::Key_Right);
+    key(Qt::Key_Right);
+    key(Qt::Key_Right); // stays at the last sample
+    EXPECT_EQ(cursors->position(ScopeCursors::B), 40);
+    key(Qt::Key_Left);
+    EXPECT_EQ(cursors->position(ScopeCursors::B), 30);
+    key(Qt::Key_A);
+    key(Qt::Key_Left);
+    key(Qt::Key_Left);
+    EXPECT_EQ(cursors->position(ScopeCursors::A), 0);
+    EXPECT_EQ(cursors->position(ScopeCursors::B), 30);
+    key(Qt::Key_Right);
+
+    readout.refreshNow();
+    const ScopeReadout& r = readout.readout();
+    ASSERT_EQ(r.curves.size(), 2);
+    EXPECT_EQ(r.curves[0].atA, 2);
+    EXPECT_EQ(r.curves[0].atB, 8);
+    EXPECT_EQ(r.curves[0].unit, "deg");
+    EXPECT_EQ(r.curves[0].colour, plot->curve(0)->pen().color().name());
+    EXPECT_EQ(r.curves[0].stats.samples, 3u); // 10, 20, 30
+    EXPECT_DOUBLE_EQ(r.curves[0].stats.mean, 14.0 / 3);
+    EXPECT_EQ(r.curves[1].stats.stdDev(), 0.0);
+    const QStringList lines = readout.text().split('\n');
+    EXPECT_EQ(lines[1], "10\t30\t20\t50");
+    EXPECT_TRUE(lines.contains("J1 Position\tdeg\t2\t8\t6"));
+    EXPECT_TRUE(lines.contains("J2 Current\tA\t-1\t-1\t0"));
+    EXPECT_TRUE(readout.shownText().contains("J1 Position"));
+
+    // Shift + click moves the nearer cursor (B, at 30) to 40; the zoomer
+    // does not start a selection.
+    const QPoint at = pixelOf(39, 0);
+    QMouseEvent press(QEvent::MouseButtonPress, at, canvas()->mapToGlobal(at), Qt::LeftButton, Qt::LeftButton,
+                      Qt::ShiftModifier);
+    QApplication::sendEvent(canvas(), &press);
+    QMouseEvent release(QEvent::MouseButtonRelease, at, canvas()->mapToGlobal(at), Qt::LeftButton, Qt::NoButton,
+                        Qt::ShiftModifier);
+    QApplication::sendEvent(canvas(), &release);
+    EXPECT_EQ(cursors->position(ScopeCursors::B), 40);
+    EXPECT_FALSE(plot->zoomer()->isActive());
+    // A plain press is still the zoomer's and moves no cursor.
+    const QPoint other = pixelOf(5, 0);
+    QMouseEvent plain(QEvent::MouseButtonPress, other, canvas()->mapToGlobal(other), Qt::LeftButton, Qt::LeftButton,
+                      Qt::NoModifier);
+    QApplication::sendEvent(canvas(), &plain);
+    EXPECT_TRUE(plot->zoomer()->isActive());
+    QMouseEvent plainUp(QEvent::MouseButtonRelease, other, canvas()->mapToGlobal(other), Qt::LeftButton,
+                        Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(canvas(), &plainUp);
+    EXPECT_EQ(cursors->position(ScopeCursors::A), 10);
+    EXPECT_EQ(cursors->position(ScopeCursors::B), 40);
+    readout.refreshNow();
+    EXPECT_EQ(readout.readout().curves[0].stats.nonFinite, 1u); // the NaN at 40 is left out
+    EXPECT_FALSE(readout.remarks().isEmpty());
+
+    // A = B: one sample, no 1/dt, and a sentence that says so.
+    cursors->setPosition(ScopeCursors::A, 40);
+    readout.refreshNow();
+    EXPECT_EQ(readout.text().split('\n')[1], "40\t40\t0\t");
+    EXPECT_GE(readout.remarks().size(), 2);
+
+    // Off, the statistics cover the visible range; no data, no crash.
+    cursors->setOn(false);
+    readout.refreshNow();
+    EXPECT_EQ(readout.readout().curves[0].stats.samples, 4u);
+    plot->clearCurves();
+    readout.refreshNow();
+    EXPECT_TRUE(readout.readout().curves.isEmpty());
+    EXPECT_FALSE(readout.remarks().isEmpty());
+    cursors->setOn(true);
+    EXPECT_FALSE(cursors->step(1));
+}
+
+// The page's way: figures worked out on a pool thread from copies of the
+// series while the plot goes on taking new samples; the readout shows the
+// figures of the samples it was given.
+TEST_F(ScopePlotTest, ReadoutStatisticsFromAPoolThreadFollowTheCurves)
+{
+    plot->setXAxis(0, 1000, 100);
+    QVector<double> x(1001), y(1001);
+    for (int i = 0; i <= 1000; ++i) {
+        x[i] = i;
+        y[i] = i % 2 ? 3.0 : -3.0;
+    }
+    addCurve(0, "J1 Actual Cur", "A", x, y);
+    ScopeReadoutPanel readout(plot.get(), plot->cursors());
+    readout.show();
+    auto waitReady = [&readout] {
+        for (int i = 0; i < 500 && !readout.readout().statsReady; ++i)
+            QTest::qWait(10); // bounded: 5 s
+        return readout.readout().statsReady;
+    };
+    readout.plotChanged();
+    ASSERT_TRUE(waitReady());
+    ASSERT_EQ(readout.readout().curves.size(), 1);
+    EXPECT_EQ(readout.readout().curves[0].stats.samples, 1001u);
+    EXPECT_DOUBLE_EQ(readout.readout().curves[0].stats.rms(), 3.0);
+    // New samples replace the old while a run may be under way.
+    for (int round = 0; round < 5; ++round) {
+        QVector<double> y2(1001, double(round));
+        double lo = 0, hi = 0;
+        plot->setCurveSamples(0, x, y2, lo, hi);
+        readout.plotChanged();
+    }
+    for (int i = 0; i < 500 && readout.readout().curves[0].stats.max != 4.0; ++i)
+        QTest::qWait(10);
+    EXPECT_EQ(readout.readout().curves[0].stats.min, 4.0);
+    EXPECT_EQ(readout.readout().curves[0].stats.max, 4.0);
 }

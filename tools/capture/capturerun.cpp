@@ -1,5 +1,7 @@
 #include "capturerun.h"
 
+#include "scopeanalysis.h"
+
 #include "VX_Ports.h"
 #include "VX_Prod.h"
 #include "capturechannels.h"
@@ -164,6 +166,9 @@ struct CommandLine
     QCommandLineOption derive{QStringLiteral("derive"),
                               QStringLiteral("A derived channel NAME[UNIT]=EXPRESSION (repeatable)."),
                               QStringLiteral("definition")};
+    QCommandLineOption stats{QStringLiteral("stats"),
+                             QStringLiteral("At the end, print per channel (tab-separated): samples, min, max, "
+                                            "peak-to-peak, mean, RMS, standard deviation.")};
 
     QCommandLineParser parser;
 
@@ -175,7 +180,7 @@ struct CommandLine
         parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
         parser.addOptions({help, list, address, output, duration, channel, joints, link, axes, endEffector,
                            components, trigger, condition, threshold, grab, absolute, triggerTimeout, stopOnError,
-                           timeout, quiet, derive});
+                           timeout, quiet, stats, derive});
     }
 };
 
@@ -374,6 +379,7 @@ ParseResult parseArguments(const QStringList& arguments, Options& options, QStri
         return ParseResult::Error;
     options.stopOnError = parser.isSet(line.stopOnError);
     options.quiet = parser.isSet(line.quiet);
+    options.stats = parser.isSet(line.stats);
     if (!readChannels(line, options, message) || !readDerived(line, options, message)
         || !readTrigger(line, options, message))
         return ParseResult::Error;
@@ -404,6 +410,19 @@ public:
 
     void say(const QString& text) { line(text, false); }
     void error(const QString& text) { line(QStringLiteral("error: ") + text, true); }
+    // Lines asked for on the command line: shown also when quiet, as they
+    // are, so a table can be cut out.
+    void table(const QStringList& lines)
+    {
+        if (!m_err)
+            return;
+        if (m_open)
+            std::fputc('\n', m_err);
+        m_open = false;
+        for (const QString& text : lines)
+            std::fprintf(m_err, "%s\n", qPrintable(text));
+        std::fflush(m_err);
+    }
     void warn(const QString& text) { line(QStringLiteral("warning: ") + text, true); }
 
     // A progress line: rewritten in place on a terminal, a plain line now
@@ -584,6 +603,7 @@ public:
         for (const ScopeChannel& c : options.channels.channels) {
             m_curves.append(scopefile::curveOf(c.title, c.info));
             m_receives.push_back(receivesSamples(c.info));
+            m_statistics.emplace_back();
         }
         // Derived channels follow, computed from each row before it is written.
         m_derived = scopederived::ScopeDerivedSet::compile(options.derived, derivedSources(options.channels),
@@ -598,6 +618,7 @@ public:
                 curve.expression = d.expression;
                 m_curves.append(curve);
                 m_receives.push_back(false);
+                m_statistics.emplace_back();
             }
         }
         m_trigger.start(options.trigger, m_trig.grabMode);
@@ -653,6 +674,12 @@ public:
             return kExitFailure;
         }
         reportLosses();
+        if (m_options.stats) {
+            QStringList lines{QStringLiteral("vxscope-capture: statistics per channel"), scopeStatisticsHeading()};
+            for (int k = 0; k < m_curves.size(); ++k)
+                lines << scopeStatisticsRow(m_curves[k].title, m_curves[k].unit, m_statistics[std::size_t(k)]);
+            m_report.table(lines);
+        }
         m_report.say(QStringLiteral("wrote %1 rows of %2 channel(s), %3 s of controller time, to %4")
                          .arg(m_written)
                          .arg(m_options.channels.count())
@@ -741,6 +768,7 @@ private:
             c.y.resize(1);
             c.x[0] = x;
             c.y[0] = row.values[k];
+            m_statistics[std::size_t(k)].add(row.values[k]);
         }
         if (m_derived) {
             double values[scopederived::kMaxChannels];
@@ -751,6 +779,7 @@ private:
                 c.y.resize(1);
                 c.x[0] = x;
                 c.y[0] = values[i];
+                m_statistics[std::size_t(m_firstDerived + i)].add(values[i]);
             }
         }
         if (!m_out.write(scopefile::rowLine(m_curves, 0)))
@@ -869,6 +898,7 @@ private:
     std::vector<bool> m_receives;
     std::unique_ptr<scopederived::ScopeDerivedSet> m_derived;
     int m_firstDerived = 0;
+    std::vector<ScopeStatistics> m_statistics; // of the values written, per channel
     ScopeTriggerState m_trigger;
 
     const Clock::time_point m_started = Clock::now();

@@ -35,6 +35,7 @@ struct Options
     ScopeTriggerSetting triggerSetting;
     bool stopOnError = false;
     bool quiet = false;
+    bool stats = false;          // statistics per channel at the end
     ScopeChannelList channels;
     QStringList notes;
     QVector<scopederived::Definition> derived; // --derive, checked against the channels
