@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config git
   qtbase5-dev qtbase5-dev-tools qttools5-dev qttools5-dev-tools libqt5svg5-dev
-  libqwt-qt5-dev libkissfft-dev
+  libqwt-qt5-dev libkissfft-dev libmuparser-dev
   libxmlrpc-c++8-dev libxmlrpc-core-c3-dev libcurl4-openssl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev gdb

@@ -61,6 +61,8 @@ MainWindow::MainWindow(QWidget* parent, const QString& programDir)
 
     const vx::WritablePlaces places = vx::writablePlaces(m_programDir);
     m_iniPath = places.iniPath;
+    // The pages keep their own choices in the same user file.
+    qApp->setProperty("VXToolsIniPath", m_iniPath);
     m_zpsAddress = vx::iniValue(m_iniPath, places.shippedIniPath, QStringLiteral("ZPS/IP")).toString();
     m_zpsPort = vx::iniValue(m_iniPath, places.shippedIniPath, QStringLiteral("ZPS/PORT")).toInt();
 

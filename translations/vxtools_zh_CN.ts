@@ -192,12 +192,87 @@
         <source>Cancel</source>
         <translation>取消</translation>
     </message>
+    <message>
+        <source>Channel set:</source>
+        <translation>通道组：</translation>
+    </message>
+    <message>
+        <source>Save...</source>
+        <translation>保存...</translation>
+    </message>
+    <message>
+        <source>Recall</source>
+        <translation>调用</translation>
+    </message>
+    <message>
+        <source>Delete</source>
+        <translation>删除</translation>
+    </message>
+    <message>
+        <source>Export...</source>
+        <translation>导出...</translation>
+    </message>
+    <message>
+        <source>Import...</source>
+        <translation>导入...</translation>
+    </message>
+    <message>
+        <source>Save Channel Set</source>
+        <translation>保存通道组</translation>
+    </message>
+    <message>
+        <source>Name of the set:</source>
+        <translation>通道组名称：</translation>
+    </message>
+    <message>
+        <source>Export Channel Set</source>
+        <translation>导出通道组</translation>
+    </message>
+    <message>
+        <source>Channel set (*.txt)</source>
+        <translation>通道组 (*.txt)</translation>
+    </message>
+    <message>
+        <source>The file %1 could not be written.</source>
+        <translation>无法写入文件 %1。</translation>
+    </message>
+    <message>
+        <source>Import Channel Set</source>
+        <translation>导入通道组</translation>
+    </message>
+    <message>
+        <source>Saved the set %1.</source>
+        <translation>已保存通道组 %1。</translation>
+    </message>
+    <message>
+        <source>Left out, not in this catalogue: %1</source>
+        <translation>已略去本通道目录中没有的通道：%1</translation>
+    </message>
+    <message>
+        <source>The file %1 could not be read.</source>
+        <translation>无法读取文件 %1。</translation>
+    </message>
+    <message>
+        <source>Imported the set %1.</source>
+        <translation>已导入通道组 %1。</translation>
+    </message>
+    <message>
+        <source>Imported the set %1. Left out, not in this catalogue: %2</source>
+        <translation>已导入通道组 %1。已略去本通道目录中没有的通道：%2</translation>
+    </message>
 </context>
 <context>
     <name>QwtScope</name>
     <message>
         <source>time(ms)</source>
         <translation>时间(ms)</translation>
+    </message>
+</context>
+<context>
+    <name>ScopeChannelSets</name>
+    <message>
+        <source>This is not a channel set file.</source>
+        <translation>这不是通道组文件。</translation>
     </message>
 </context>
 <context>
@@ -237,6 +312,140 @@
     <message>
         <source>Trigger end grab</source>
         <translation>触发结束采集</translation>
+    </message>
+</context>
+<context>
+    <name>ScopeDerived</name>
+    <message>
+        <source>the channel name has no closing ]</source>
+        <translation>通道名缺少右方括号 ]</translation>
+    </message>
+    <message>
+        <source>empty channel name</source>
+        <translation>通道名为空</translation>
+    </message>
+    <message>
+        <source>the channel %1 is not chosen</source>
+        <translation>通道 %1 未被选中</translation>
+    </message>
+    <message>
+        <source>there is no channel %1</source>
+        <translation>没有通道 %1</translation>
+    </message>
+    <message>
+        <source>] without [</source>
+        <translation>] 缺少对应的 [</translation>
+    </message>
+    <message>
+        <source>unexpected character %1</source>
+        <translation>意外的字符 %1</translation>
+    </message>
+    <message>
+        <source>unknown name %1</source>
+        <translation>未知名称 %1</translation>
+    </message>
+    <message>
+        <source>a derived channel is one expression; this comma separates two</source>
+        <translation>派生通道只能是一个表达式；此逗号分隔了两个表达式</translation>
+    </message>
+    <message>
+        <source>= would assign; compare with ==</source>
+        <translation>= 表示赋值；比较请用 ==</translation>
+    </message>
+    <message>
+        <source>the expression ends too early</source>
+        <translation>表达式过早结束</translation>
+    </message>
+    <message>
+        <source>a closing parenthesis is missing</source>
+        <translation>缺少右括号</translation>
+    </message>
+    <message>
+        <source>unexpected parenthesis</source>
+        <translation>意外的括号</translation>
+    </message>
+    <message>
+        <source>wrong number of arguments</source>
+        <translation>参数个数错误</translation>
+    </message>
+    <message>
+        <source>type error: text where a number is needed</source>
+        <translation>类型错误：此处需要数值而不是文本</translation>
+    </message>
+    <message>
+        <source>syntax error: unexpected symbol</source>
+        <translation>语法错误：意外的符号</translation>
+    </message>
+    <message>
+        <source>the expression is empty</source>
+        <translation>表达式为空</translation>
+    </message>
+    <message>
+        <source>expected NAME[UNIT]=EXPRESSION</source>
+        <translation>格式应为 名称[单位]=表达式</translation>
+    </message>
+    <message>
+        <source>the name is empty</source>
+        <translation>名称为空</translation>
+    </message>
+    <message>
+        <source>a chosen channel is called %1 already</source>
+        <translation>已有选中的通道名为 %1</translation>
+    </message>
+    <message>
+        <source>at most %1 derived channels</source>
+        <translation>派生通道最多 %1 个</translation>
+    </message>
+    <message>
+        <source>two derived channels are called %1</source>
+        <translation>有两个派生通道都名为 %1</translation>
+    </message>
+</context>
+<context>
+    <name>ScopeDerivedDialog</name>
+    <message>
+        <source>Derived Channels</source>
+        <translation>派生通道</translation>
+    </message>
+    <message>
+        <source>Name the chosen channels by their titles in brackets, e.g. [J1 Target ACS] - [J1 Actual ACS]. Functions: deriv(x) (change per second), movavg(x, n) (mean of the last n rows), abs, sqrt, sin, cos, exp, log, min, max; operators + - * / ^ and comparisons.</source>
+        <translation>用方括号中的标题引用已选通道，例如 [J1 Target ACS] - [J1 Actual ACS]。函数：deriv(x)（每秒变化量）、movavg(x, n)（最近 n 行的平均值）、abs、sqrt、sin、cos、exp、log、min、max；运算符 + - * / ^ 及比较运算。</translation>
+    </message>
+    <message>
+        <source>Name</source>
+        <translation>名称</translation>
+    </message>
+    <message>
+        <source>Unit</source>
+        <translation>单位</translation>
+    </message>
+    <message>
+        <source>Expression</source>
+        <translation>表达式</translation>
+    </message>
+    <message>
+        <source>Add</source>
+        <translation>添加</translation>
+    </message>
+    <message>
+        <source>Remove</source>
+        <translation>移除</translation>
+    </message>
+    <message>
+        <source>Insert channel...</source>
+        <translation>插入通道...</translation>
+    </message>
+    <message>
+        <source>two derived channels are called %1</source>
+        <translation>有两个派生通道都名为 %1</translation>
+    </message>
+    <message>
+        <source>Row %1: %2</source>
+        <translation>第 %1 行：%2</translation>
+    </message>
+    <message>
+        <source>Row %1, position %2: %3</source>
+        <translation>第 %1 行，第 %2 个字符：%3</translation>
     </message>
 </context>
 <context>
@@ -715,6 +924,22 @@
     <message>
         <source>ERROR:Cannot read file %1 !</source>
         <translation>错误：无法读取文件 %1 ！</translation>
+    </message>
+    <message>
+        <source>Derived Channels</source>
+        <translation>派生通道</translation>
+    </message>
+    <message>
+        <source>%1 (%2)</source>
+        <translation>%1（%2）</translation>
+    </message>
+    <message>
+        <source>Derived channels left out: %1</source>
+        <translation>已略去的派生通道：%1</translation>
+    </message>
+    <message>
+        <source>f(x)</source>
+        <translation>f(x)</translation>
     </message>
     <message>
         <source>A/B Cursors</source>

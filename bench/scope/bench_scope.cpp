@@ -10,6 +10,7 @@
 
 #include "VX_Prod.h"
 #include "qwtscope.h"
+#include "scopederived.h"
 #include "scopefile.h"
 #include "scopesamplestore.h"
 
@@ -247,6 +248,41 @@ void BM_ImportFile100kRows(benchmark::State& state)
     state.SetBytesProcessed(state.iterations() * QFile(path).size());
 }
 BENCHMARK(BM_ImportFile100kRows)->Unit(benchmark::kMillisecond);
+
+// Twelve derived channels evaluated for one row, as the collector does for
+// every row it appends: differences, products, roots, slopes and averages.
+void BM_DerivedEvaluate12(benchmark::State& state)
+{
+    QVector<scopederived::Source> sources;
+    for (int j = 1; j <= 6; ++j) {
+        sources.append({QStringLiteral("J%1 Target ACS").arg(j), 2 * (j - 1)});
+        sources.append({QStringLiteral("J%1 Actual ACS").arg(j), 2 * (j - 1) + 1});
+    }
+    QVector<scopederived::Definition> defs;
+    for (int j = 1; j <= 6; ++j)
+        defs.append({QStringLiteral("J%1 Following Error").arg(j), QStringLiteral("deg"),
+                     QStringLiteral("[J%1 Target ACS] - [J%1 Actual ACS]").arg(j)});
+    defs.append({"Speed", "", "deriv([J1 Actual ACS])"});
+    defs.append({"Mean", "", "movavg([J2 Actual ACS], 50)"});
+    defs.append({"Power", "", "abs([J3 Target ACS]) * 0.5 * [J3 Actual ACS]"});
+    defs.append({"Norm", "", "sqrt([J4 Actual ACS]^2 + [J5 Actual ACS]^2 + [J6 Actual ACS]^2)"});
+    defs.append({"Smooth slope", "", "movavg(deriv([J2 Target ACS]), 20)"});
+    defs.append({"Ratio", "", "[J6 Target ACS] / ([J6 Actual ACS] + 1e-9)"});
+    auto set = scopederived::ScopeDerivedSet::compile(defs, sources, QStringList(), nullptr, nullptr);
+    if (!set || set->count() != 12) {
+        state.SkipWithError("the definitions did not compile");
+        return;
+    }
+    double out[scopederived::kMaxChannels];
+    double t = 0;
+    for (auto _ : state) {
+        const _ST_ReadScopeData row = rowAt(t++);
+        set->evaluate(row.time, row.values, out);
+        benchmark::DoNotOptimize(out[11]);
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_DerivedEvaluate12)->Unit(benchmark::kNanosecond);
 
 // The floor of the import: every number of the file's rows read with
 // std::from_chars into one preallocated array, nothing else.

@@ -3,6 +3,8 @@
 #include "ScopeChannels.h"
 #include "qscopesetting.h"
 #include "qwtscope.h"
+#include "scopechannelsets.h"
+#include "scopederiveddialog.h"
 #include "scopecursors.h"
 #include "scopereadout.h"
 #include "scopesavename.h"
@@ -13,6 +15,7 @@
 #include <qwt_plot_curve.h>
 #include <qwt_scale_widget.h>
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDateTime>
@@ -34,6 +37,7 @@
 #include <QRegularExpression>
 #include <QRegularExpressionValidator>
 #include <QSaveFile>
+#include <QSettings>
 #include <QShortcut>
 #include <QSpacerItem>
 #include <QSplitter>
@@ -91,6 +95,41 @@ QSpacerItem* hSpacer()
     return new QSpacerItem(40, 20, QSizePolicy::Expanding, QSizePolicy::Minimum);
 }
 
+// Every channel title the catalogue can produce, to tell an unknown title
+// in an expression from one that is only not chosen.
+const QStringList& catalogueTitles()
+{
+    static const QStringList titles = [] {
+        std::map<emAXIS, int> components;
+        std::map<emLINK, int> links;
+        std::map<emENDEFF, int> endEffectors;
+        for (int k : componentKeys())
+            components[static_cast<emAXIS>(k)] = k;
+        for (int k : linkKeys())
+            links[static_cast<emLINK>(k)] = linkIndexBase(k).value_or(0);
+        for (int k : endEffectorKeys())
+            endEffectors[static_cast<emENDEFF>(k)] = endEffectorIndexBase(k).value_or(0);
+        QStringList out;
+        for (const ScopeChannel& ch : buildChannelList(components, links, endEffectors).channels)
+            out << ch.title.trimmed();
+        return out;
+    }();
+    return titles;
+}
+
+// The chosen channels an expression may name: those that receive samples.
+QVector<scopederived::Source> derivedSources(const ScopeChannelList& list)
+{
+    QVector<scopederived::Source> sources;
+    for (const ScopeChannel& ch : list.channels) {
+        const int curve = ch.info.nCurve;
+        if (ch.info.nIndex >= 1 && ch.info.nIndex <= kMaxScopeIndex && curve >= 0
+            && curve < ScopeSampleStore::kRowValues)
+            sources.append(scopederived::Source{ch.title.trimmed(), curve});
+    }
+    return sources;
+}
+
 } // namespace
 
 ScopeLinkCalls ScopeLinkCalls::library()
@@ -122,6 +161,7 @@ VXPlugin_Scope::VXPlugin_Scope(QWidget* parent)
     };
 
     buildForm();
+    runDerivedDialog = [](ScopeDerivedDialog& dialog) { return dialog.exec() == QDialog::Accepted; };
 
     // The plot fills the middle frame.
     m_plot = new QwtScope(m_qwtFrame);
@@ -180,6 +220,8 @@ VXPlugin_Scope::VXPlugin_Scope(QWidget* parent)
     }
 
     buildMeasure();
+    connect(m_btnDerived, &QPushButton::clicked, this, &VXPlugin_Scope::editDerivedChannels);
+    setSettingsPath(qApp ? qApp->property("VXToolsIniPath").toString() : QString());
 
     OnStopScope();
     m_timerId = startTimer(kTimerMs, Qt::CoarseTimer);
@@ -192,6 +234,7 @@ VXPlugin_Scope::~VXPlugin_Scope()
     m_collector->shutdown();
     if (m_timerId)
         killTimer(m_timerId);
+    saveSettings();
 }
 
 void VXPlugin_Scope::buildForm()
@@ -259,6 +302,13 @@ void VXPlugin_Scope::buildForm()
     panelRow->addWidget(m_cbStopWhenError);
     panelRow->addItem(hSpacer());
     panelRow->addWidget(m_btnSetting);
+    // Compact, so the panel still fits the page's width with the period
+    // readable; the tool tip names it.
+    m_btnDerived = new QPushButton(tr("f(x)"), panel);
+    m_btnDerived->setObjectName(QStringLiteral("ScopePlugin_btn_Derived"));
+    m_btnDerived->setToolTip(tr("Derived Channels"));
+    m_btnDerived->setMaximumWidth(44);
+    panelRow->addWidget(m_btnDerived);
     panelRow->addWidget(makeLabel(panel, "KDLX_Scope_label_PeriodTime_2", tr("Period Time:")));
     panelRow->addWidget(m_editPeriod);
     panelRow->addWidget(makeLabel(panel, "label_10", tr("ms")));
@@ -320,6 +370,8 @@ void VXPlugin_Scope::clearScopeData()
 {
     VX_LockGurad guard(&m_dataLock);
     m_store.reset(ScopeSampleStore::SlotMask());
+    m_store.setDerived(nullptr);
+    m_derivedSlots.clear();
     m_plot->clearCurves();
 }
 
@@ -344,6 +396,12 @@ void VXPlugin_Scope::setAxisInfo()
         if (receivesSamples(ch.info) && curve >= 0 && curve < ScopeSampleStore::kRowValues)
             receiving.set(std::size_t(curve));
     }
+    if (m_refillTriggerBox && !m_pendingTriggerChannel.isEmpty()) {
+        const int at = m_cmbTriggerSel->findText(m_pendingTriggerChannel);
+        if (at >= 0)
+            m_cmbTriggerSel->setCurrentIndex(at);
+        m_pendingTriggerChannel.clear();
+    }
     m_plot->replot();
     m_plot->refreshZoom();
 
@@ -353,6 +411,7 @@ void VXPlugin_Scope::setAxisInfo()
             VX_LockGurad guard(&m_dataLock);
             m_store.reset(receiving);
         }
+        applyDerived(list);
         std::vector<int> indexes = list.indexes;
         m_link.setScopeIndexs(indexes);
     } else {
@@ -369,6 +428,7 @@ void VXPlugin_Scope::setScopeSetting()
     m_cmbTriggerSel->clear();
     m_refillTriggerBox = true;
     setAxisInfo();
+    saveSettings();
 }
 
 void VXPlugin_Scope::onSamplingScopTextChanged(const QString& text)
@@ -425,6 +485,7 @@ void VXPlugin_Scope::OnStartScope()
     m_lbMissing->clear();
     setAxisInfo();
     CheckTriggerStatus();
+    saveSettings();
 
     m_btnStart->hide();
     m_btnStop->show();
@@ -724,7 +785,13 @@ struct ScopeImportedFile
     ScopeSeries times;
     QVector<ScopeSeries> values;
     int sortedTimes = 0; // length of the ascending, finite start of the time column
+    // The user's derived channels computed over the file's own channels,
+    // also on the reading thread.
+    QVector<scopederived::Definition> derived;
+    QVector<QVector<double>> derivedValues;
 };
+
+static void evaluateImportedDerived(ScopeImportedFile& file, const QVector<scopederived::Definition>& definitions);
 
 namespace {
 
@@ -809,6 +876,11 @@ QVector<scopefile::Curve> VXPlugin_Scope::plottedCurves() const
     QVector<scopefile::Curve> curves;
     for (QwtPlotCurve* plotted : m_plot->attachedCurves()) {
         scopefile::Curve c = scopefile::curveOf(plotted->title().text(), m_plot->curveInfo(m_plot->slotOf(plotted)));
+        const auto derived = m_derivedSlots.constFind(m_plot->slotOf(plotted));
+        if (derived != m_derivedSlots.constEnd()) {
+            c.derived = true;
+            c.expression = derived.value();
+        }
         // Scope curves read immutable series: their samples are copied on
         // the writing thread (see slotExportScopeFile).
         if (!dynamic_cast<const ScopeCurveData*>(plotted->data())) {
@@ -908,6 +980,8 @@ void VXPlugin_Scope::applyImported(const ScopeImportedFile& file)
         info.eEndEff = static_cast<emENDEFF>(c.endEffector);
         info.strUnit = c.unit;
         m_plot->setCurveInfo(i, c.title, info);
+        if (c.derived)
+            m_derivedSlots.insert(i, c.expression);
     }
     if (!content.times.isEmpty()) {
         const double last = content.times.last();
@@ -921,6 +995,7 @@ void VXPlugin_Scope::applyImported(const ScopeImportedFile& file)
             continue;
         m_plot->setCurveSeries(i, file.times, file.values[i], n <= file.sortedTimes);
     }
+    applyDerivedToImport(file);
     m_plot->replot();
     measureChanged();
 }
@@ -949,6 +1024,7 @@ void VXPlugin_Scope::slotImportScopeFile()
         // was.
         FileJob job;
         ScopeImportedFile loaded;
+        const QVector<scopederived::Definition> derived = m_derived;
         const bool finished = runFileJob(
             this, tr("Import from File"), tr("Reading %1 ...").arg(QDir::toNativeSeparators(fileName)), job,
             [&] {
@@ -964,6 +1040,7 @@ void VXPlugin_Scope::slotImportScopeFile()
                 while (sorted < times.size() && times[sorted] >= times[sorted - 1] && std::isfinite(times[sorted]))
                     ++sorted;
                 loaded.sortedTimes = sorted;
+                evaluateImportedDerived(loaded, derived);
             },
             fileProgressCreated);
         if (!finished || loaded.read.error == scopefile::ReadError::Cancelled)
@@ -1105,4 +1182,177 @@ void VXPlugin_Scope::measureChanged()
 {
     if (m_readout)
         m_readout->plotChanged();
+}
+
+// ---- derived channels and kept choices ---------------------------------------
+
+void VXPlugin_Scope::applyDerived(const ScopeChannelList& list)
+{
+    // Called with the new selection in place; the collector evaluates the
+    // set from the next row on. Channels whose expression names a channel
+    // no longer chosen are left out, and the user is told.
+    const QVector<scopederived::Source> sources = derivedSources(list);
+    QVector<scopederived::Definition> usable;
+    QStringList leftOut;
+    for (const scopederived::Definition& d : m_derived) {
+        scopederived::Problem problem;
+        if (usable.size() < ScopeSampleStore::kDerivedSlots
+            && scopederived::ScopeDerivedSet::check(d, sources, catalogueTitles(), &problem))
+            usable.append(d);
+        else
+            leftOut << tr("%1 (%2)").arg(d.name, problem.reason);
+    }
+    std::unique_ptr<scopederived::ScopeDerivedSet> set =
+        scopederived::ScopeDerivedSet::compile(usable, sources, catalogueTitles(), nullptr, nullptr);
+    m_derivedSlots.clear();
+    if (set) {
+        for (int i = 0; i < set->count(); ++i) {
+            const int slot = ScopeSampleStore::kRowValues + i;
+            _ST_ScopeAxisInfo info;
+            info.nSubIndex = 0;
+            info.nCurve = slot;
+            info.strUnit = usable[i].unit;
+            m_plot->setCurveInfo(slot, usable[i].name, info);
+            m_derivedSlots.insert(slot, usable[i].expression);
+        }
+    }
+    {
+        VX_LockGurad guard(&m_dataLock);
+        m_store.setDerived(std::move(set));
+    }
+    if (!leftOut.isEmpty())
+        warn(tr("Derived channels left out: %1").arg(leftOut.join(QStringLiteral("; "))));
+}
+
+// On the reading thread: the definitions the file does not hold already,
+// computed where the file has their channels.
+static void evaluateImportedDerived(ScopeImportedFile& file, const QVector<scopederived::Definition>& definitions)
+{
+    const scopefile::Content& content = file.read.content;
+    QVector<scopederived::Source> sources;
+    QVector<QVector<double>> columns;
+    QStringList titles;
+    for (int i = 0; i < content.curves.size(); ++i) {
+        const scopefile::Curve& c = content.curves[i];
+        columns.append(c.y);
+        titles << c.title.trimmed();
+        if (!c.derived)
+            sources.append(scopederived::Source{c.title.trimmed(), i});
+    }
+    QVector<scopederived::Definition> wanted;
+    for (const scopederived::Definition& d : definitions) {
+        if (!titles.contains(d.name.trimmed()))
+            wanted.append(d);
+    }
+    if (wanted.isEmpty() || content.times.isEmpty())
+        return;
+    file.derivedValues =
+        scopederived::evaluateTable(wanted, sources, content.times, columns, &file.derived, nullptr);
+}
+
+void VXPlugin_Scope::applyDerivedToImport(const ScopeImportedFile& file)
+{
+    const scopefile::Content& content = file.read.content;
+    for (int j = 0; j < file.derivedValues.size(); ++j) {
+        const int slot = content.curves.size() + j;
+        if (slot >= ScopeSampleStore::kSlots)
+            break;
+        _ST_ScopeAxisInfo info;
+        info.nSubIndex = 0;
+        info.nCurve = slot;
+        info.strUnit = file.derived[j].unit;
+        m_plot->setCurveInfo(slot, file.derived[j].name, info);
+        m_derivedSlots.insert(slot, file.derived[j].expression);
+        double minY = 0.0;
+        double maxY = 0.0;
+        m_plot->setCurveSamples(slot, content.times, file.derivedValues[j], minY, maxY);
+    }
+}
+
+void VXPlugin_Scope::setDerivedChannels(const QVector<scopederived::Definition>& definitions)
+{
+    m_derived = definitions.mid(0, scopederived::kMaxChannels);
+    saveSettings();
+}
+
+void VXPlugin_Scope::editDerivedChannels()
+{
+    const ScopeChannelList list = buildChannelList(
+        m_setting->componentSelection(), m_setting->linkSelection(), m_setting->endEffectorSelection());
+    ScopeDerivedDialog dialog(m_derived, derivedSources(list), catalogueTitles(), this);
+    if (!runDerivedDialog || !runDerivedDialog(dialog))
+        return;
+    setDerivedChannels(dialog.definitions());
+    // While recording, the new channels start with the next rows.
+    if (m_running.load() && list.accepted())
+        applyDerived(list);
+}
+
+void VXPlugin_Scope::setSettingsPath(const QString& iniPath)
+{
+    m_iniPath = iniPath;
+    m_setting->setSettingsPath(iniPath);
+    if (m_iniPath.isEmpty())
+        return;
+    QSettings ini(m_iniPath, QSettings::IniFormat);
+    ini.beginGroup(QStringLiteral("Scope"));
+    if (ini.contains(QStringLiteral("Period")))
+        m_editPeriod->setText(QString::number(std::clamp(ini.value(QStringLiteral("Period")).toInt(), 0, 999999)));
+    if (ini.contains(QStringLiteral("Selection")))
+        m_setting->applySelection(
+            scopechannelsets::fromLines(ini.value(QStringLiteral("Selection")).toStringList(), nullptr));
+    auto setIndex = [&ini](QComboBox* box, const char* key) {
+        const int i = ini.value(QLatin1String(key), box->currentIndex()).toInt();
+        if (i >= 0 && i < box->count())
+            box->setCurrentIndex(i);
+    };
+    setIndex(m_cmbTriggerCondition, "TriggerCondition");
+    setIndex(m_cmbTriggerFS, "TriggerGrabMode");
+    m_editThreshold->setText(ini.value(QStringLiteral("TriggerThreshold"), m_editThreshold->text()).toString());
+    m_editDelay->setText(ini.value(QStringLiteral("TriggerDelay"), m_editDelay->text()).toString());
+    m_cbAbsolute->setChecked(ini.value(QStringLiteral("TriggerAbsolute"), m_cbAbsolute->isChecked()).toBool());
+    m_rbTrigger->setChecked(ini.value(QStringLiteral("TriggerArmed"), m_rbTrigger->isChecked()).toBool());
+    // The trigger box is filled by the first Start; the channel is chosen then.
+    m_pendingTriggerChannel = ini.value(QStringLiteral("TriggerChannel")).toString();
+    ini.endGroup();
+
+    m_derived.clear();
+    const int n = ini.beginReadArray(QStringLiteral("ScopeDerived"));
+    for (int i = 0; i < n && i < scopederived::kMaxChannels; ++i) {
+        ini.setArrayIndex(i);
+        m_derived.append(scopederived::Definition{ini.value(QStringLiteral("name")).toString(),
+                                                  ini.value(QStringLiteral("unit")).toString(),
+                                                  ini.value(QStringLiteral("expression")).toString()});
+    }
+    ini.endArray();
+    publishTriggerSetting();
+}
+
+void VXPlugin_Scope::saveSettings() const
+{
+    if (m_iniPath.isEmpty())
+        return;
+    QSettings ini(m_iniPath, QSettings::IniFormat);
+    ini.beginGroup(QStringLiteral("Scope"));
+    ini.setValue(QStringLiteral("Period"), m_period);
+    ini.setValue(QStringLiteral("Selection"), scopechannelsets::toLines(m_setting->selection()));
+    ini.setValue(QStringLiteral("TriggerArmed"), m_rbTrigger->isChecked());
+    ini.setValue(QStringLiteral("TriggerChannel"),
+                 m_cmbTriggerSel->count() > 0 ? m_cmbTriggerSel->currentText() : m_pendingTriggerChannel);
+    ini.setValue(QStringLiteral("TriggerCondition"), m_cmbTriggerCondition->currentIndex());
+    ini.setValue(QStringLiteral("TriggerGrabMode"), m_cmbTriggerFS->currentIndex());
+    ini.setValue(QStringLiteral("TriggerThreshold"), m_editThreshold->text());
+    ini.setValue(QStringLiteral("TriggerDelay"), m_editDelay->text());
+    ini.setValue(QStringLiteral("TriggerAbsolute"), m_cbAbsolute->isChecked());
+    ini.endGroup();
+    ini.remove(QStringLiteral("ScopeDerived"));
+    ini.beginWriteArray(QStringLiteral("ScopeDerived"), m_derived.size());
+    for (int i = 0; i < m_derived.size(); ++i) {
+        ini.setArrayIndex(i);
+        ini.setValue(QStringLiteral("name"), m_derived[i].name);
+        ini.setValue(QStringLiteral("unit"), m_derived[i].unit);
+        ini.setValue(QStringLiteral("expression"), m_derived[i].expression);
+    }
+    ini.endArray();
+    ini.sync();
 }

@@ -13,13 +13,16 @@
 #pragma once
 
 #include "VX_Lock.h"
+#include "ScopeChannels.h"
 #include "VX_Prod.h"
 #include "datacollector.h"
+#include "scopederived.h"
 #include "scopefile.h"
 #include "scopegaps.h"
 #include "scopesamplestore.h"
 #include "scopetrigger.h"
 
+#include <QHash>
 #include <QMessageBox>
 #include <QWidget>
 
@@ -40,6 +43,7 @@ class QRadioButton;
 class QVBoxLayout;
 class QScopeSetting;
 class QwtScope;
+class ScopeDerivedDialog;
 class ScopeReadoutPanel;
 class ScopeSpectrumWindow;
 struct ScopeImportedFile;
@@ -213,6 +217,33 @@ private:
     QLineEdit* m_editThreshold = nullptr;
     QCheckBox* m_cbAbsolute = nullptr;
     QLineEdit* m_editDelay = nullptr;
+
+    // ---- derived channels and the user's choices kept in the INI file ------
+public:
+    QVector<scopederived::Definition> derivedChannels() const { return m_derived; }
+    // Takes effect at the next Start or selection; kept in the INI file.
+    void setDerivedChannels(const QVector<scopederived::Definition>& definitions);
+    // Reads the page's choices (selection, period, trigger, derived channels,
+    // saved channel sets) from the user's INI file, which keeps them from
+    // now on. The page opens with the file the main window names.
+    void setSettingsPath(const QString& iniPath);
+    void saveSettings() const;
+    // Runs the derived-channel dialog; tests replace it.
+    std::function<bool(ScopeDerivedDialog&)> runDerivedDialog;
+    // The derived channels' slots and expressions as now plotted.
+    QHash<int, QString> derivedSlots() const { return m_derivedSlots; }
+    // The "Derived Channels" button: edits them in the dialog (not a slot:
+    // the page's slots are a fixed list).
+    void editDerivedChannels();
+
+private:
+    void applyDerived(const ScopeChannelList& list);
+    void applyDerivedToImport(const ScopeImportedFile& file);
+    QPushButton* m_btnDerived = nullptr;
+    QVector<scopederived::Definition> m_derived;
+    QHash<int, QString> m_derivedSlots;
+    QString m_iniPath;
+    QString m_pendingTriggerChannel;
 
     void buildMeasure();
     void measureChanged();

@@ -3,12 +3,15 @@
 #pragma once
 
 #include "ScopeChannels.h"
+#include "scopechannelsets.h"
 
 #include <QWidget>
 
+#include <functional>
 #include <map>
 #include <memory>
 
+class QComboBox;
 class QLabel;
 class QPushButton;
 class QTreeView;
@@ -37,6 +40,35 @@ public:
                         const std::map<emLINK, int>& links,
                         const std::map<emENDEFF, int>& endEffectors);
 
+    // ---- saved channel sets ----------------------------------------------
+    // The check marks as catalogue keys, and setting them (the trees show
+    // exactly the given marks afterwards).
+    scopechannelsets::Selection selection() const;
+    void applySelection(const scopechannelsets::Selection& selection);
+    // The user's INI file: the saved sets are read from it now and written
+    // to it on every change. Empty: nothing is kept.
+    void setSettingsPath(const QString& iniPath);
+    QStringList savedSetNames() const;
+    // Saves the current marks under a name (replacing a set of that name).
+    bool saveSet(const QString& name);
+    // Sets the marks of a saved set; false when there is none of that name.
+    bool recallSet(const QString& name);
+    void deleteSet(const QString& name);
+    // Writes a saved set to a text file; false when it could not be written.
+    bool exportSet(const QString& name, const QString& fileName);
+    // Reads a set from a text file, saves it and recalls it. Entries this
+    // catalogue lacks are left out; note() says which.
+    bool importSet(const QString& fileName);
+    // What the last recall, import or failure left to say, as shown under
+    // the set buttons.
+    QString note() const;
+    // Dialog seams: tests replace them.
+    std::function<QString(QWidget*, const QString& title, const QString& label, const QString& text)> askName;
+    std::function<QString(QWidget*, const QString& caption, const QString& dir, const QString& filter)>
+        saveFileDialog;
+    std::function<QString(QWidget*, const QString& caption, const QString& dir, const QString& filter)>
+        openFileDialog;
+
 signals:
     void userSetAxisInfo();
 
@@ -62,4 +94,18 @@ private:
     std::unique_ptr<TreeModel> m_componentModel;
     std::unique_ptr<TreeModel> m_linkModel;
     std::unique_ptr<TreeModel> m_endEffectorModel;
+
+    struct SavedSet
+    {
+        QString name;
+        QStringList lines;
+    };
+    void setupSetRow();
+    void storeSets() const;
+    void refreshSetBox(const QString& current);
+    void setNote(const QString& text);
+    QString m_iniPath;
+    QVector<SavedSet> m_sets;
+    QComboBox* m_cmbSets = nullptr;
+    QLabel* m_lbSetNote = nullptr;
 };

@@ -67,6 +67,12 @@ QString helpText(const QCommandLineParser& parser)
         "recording starts with the batch of rows that fired it, with an end-grab trigger it ends\n"
         "before that batch. The file is the scope page's format (Import from File reads it).\n"
         "\n"
+        "--derive \"NAME[UNIT]=EXPRESSION\" adds a derived channel, computed row by row from the\n"
+        "chosen channels named by their titles in brackets, e.g.\n"
+        "  --derive \"J1 Following Error[deg]=[J1 Target ACS] - [J1 Actual ACS]\"\n"
+        "Functions: deriv(x) (change per second), movavg(x, n) (mean of the last n rows), abs, sqrt,\n"
+        "sin, cos, exp, log, min, max. At most 12; repeat the option for more than one.\n"
+        "\n"
         "Exit status: 0 done; 1 controller unreachable or silent, link lost, trigger never fired or\n"
         "file not written; 2 bad command line or channel choice; 3 stopped on a robot error.\n");
     auto names = [](const std::vector<int>& keys, QString (*nameOf)(int), bool (*keep)(int)) {
@@ -83,6 +89,16 @@ QString helpText(const QCommandLineParser& parser)
 }
 
 } // namespace
+
+QVector<scopederived::Source> derivedSources(const ScopeChannelList& channels)
+{
+    QVector<scopederived::Source> sources;
+    for (const ScopeChannel& c : channels.channels) {
+        if (receivesSamples(c.info))
+            sources.append(scopederived::Source{c.title.trimmed(), c.info.nCurve});
+    }
+    return sources;
+}
 
 QString channelListing()
 {
@@ -148,6 +164,9 @@ struct CommandLine
                                QStringLiteral("Seconds to wait for rows before giving up (default 5)."),
                                QStringLiteral("seconds"), QStringLiteral("5")};
     QCommandLineOption quiet{{QStringLiteral("q"), QStringLiteral("quiet")}, QStringLiteral("No progress, only errors.")};
+    QCommandLineOption derive{QStringLiteral("derive"),
+                              QStringLiteral("A derived channel NAME[UNIT]=EXPRESSION (repeatable)."),
+                              QStringLiteral("definition")};
     QCommandLineOption stats{QStringLiteral("stats"),
                              QStringLiteral("At the end, print per channel (tab-separated): samples, min, max, "
                                             "peak-to-peak, mean, RMS, standard deviation.")};
@@ -162,7 +181,7 @@ struct CommandLine
         parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
         parser.addOptions({help, list, address, output, duration, channel, joints, link, axes, endEffector,
                            components, trigger, condition, threshold, grab, absolute, triggerTimeout, stopOnError,
-                           timeout, quiet, stats});
+                           timeout, quiet, stats, derive});
     }
 };
 
@@ -224,6 +243,46 @@ bool readChannels(const CommandLine& line, Options& options, QString& message)
     }
     options.channels = choice.list;
     options.notes = choice.notes;
+    return true;
+}
+
+// --derive: each definition compiles against the chosen channels, the
+// refusal naming the position in the expression and the reason.
+bool readDerived(const CommandLine& line, Options& options, QString& message)
+{
+    const QStringList texts = line.parser.values(line.derive);
+    if (texts.size() > scopederived::kMaxChannels) {
+        message = QStringLiteral("at most %1 --derive options").arg(scopederived::kMaxChannels);
+        return false;
+    }
+    QStringList known;
+    for (const ScopeChannel& c : allChannels().channels)
+        known << c.title.trimmed();
+    const QVector<scopederived::Source> sources = derivedSources(options.channels);
+    for (const QString& text : texts) {
+        scopederived::Definition d;
+        QString why;
+        scopederived::Problem problem;
+        if (!scopederived::parseOption(text, d, why)) {
+            message = QStringLiteral("--derive \"%1\": %2").arg(text, why);
+            return false;
+        }
+        if (!scopederived::ScopeDerivedSet::check(d, sources, known, &problem)) {
+            message = problem.position < 0 ? QStringLiteral("--derive \"%1\": %2").arg(text, problem.reason)
+                                           : QStringLiteral("--derive \"%1\": expression position %2: %3")
+                                                 .arg(text)
+                                                 .arg(problem.position + 1)
+                                                 .arg(problem.reason);
+            return false;
+        }
+        options.derived.append(d);
+    }
+    int failed = -1;
+    scopederived::Problem problem;
+    if (!scopederived::ScopeDerivedSet::compile(options.derived, sources, known, &failed, &problem)) {
+        message = QStringLiteral("--derive \"%1\": %2").arg(texts.value(failed), problem.reason);
+        return false;
+    }
     return true;
 }
 
@@ -329,7 +388,8 @@ ParseResult parseArguments(const QStringList& arguments, Options& options, QStri
     options.stopOnError = parser.isSet(line.stopOnError);
     options.quiet = parser.isSet(line.quiet);
     options.stats = parser.isSet(line.stats);
-    if (!readChannels(line, options, message) || !readTrigger(line, options, message))
+    if (!readChannels(line, options, message) || !readDerived(line, options, message)
+        || !readTrigger(line, options, message))
         return ParseResult::Error;
     readOutput(line, options);
     return ParseResult::Run;
@@ -553,6 +613,22 @@ public:
             m_receives.push_back(receivesSamples(c.info));
             m_statistics.emplace_back();
         }
+        // Derived channels follow, computed from each row before it is written.
+        m_derived = scopederived::ScopeDerivedSet::compile(options.derived, derivedSources(options.channels),
+                                                           QStringList(), nullptr, nullptr);
+        m_firstDerived = m_curves.size();
+        if (m_derived) {
+            for (const scopederived::Definition& d : m_derived->definitions()) {
+                scopefile::Curve curve;
+                curve.title = d.name;
+                curve.unit = d.unit;
+                curve.derived = true;
+                curve.expression = d.expression;
+                m_curves.append(curve);
+                m_receives.push_back(false);
+                m_statistics.emplace_back();
+            }
+        }
         m_trigger.start(options.trigger, m_trig.grabMode);
     }
 
@@ -650,7 +726,6 @@ private:
         }
         return std::nullopt;
     }
-
     std::optional<End> checkTrigger()
     {
         const bool waitingToOpen = m_trigger.armed() && m_trig.grabMode == GrabMode::Open;
@@ -702,6 +777,18 @@ private:
             c.x[0] = x;
             c.y[0] = row.values[k];
             m_statistics[std::size_t(k)].add(row.values[k]);
+        }
+        if (m_derived) {
+            double values[scopederived::kMaxChannels];
+            m_derived->evaluate(row.time, row.values, values);
+            for (int i = 0; i < m_derived->count(); ++i) {
+                scopefile::Curve& c = m_curves[m_firstDerived + i];
+                c.x.resize(1);
+                c.y.resize(1);
+                c.x[0] = x;
+                c.y[0] = values[i];
+                m_statistics[std::size_t(m_firstDerived + i)].add(values[i]);
+            }
         }
         if (!m_out.write(scopefile::rowLine(m_curves, 0)))
             return End::WriteFailed;
@@ -817,6 +904,8 @@ private:
     Output& m_out;
     QVector<scopefile::Curve> m_curves;
     std::vector<bool> m_receives;
+    std::unique_ptr<scopederived::ScopeDerivedSet> m_derived;
+    int m_firstDerived = 0;
     std::vector<ScopeStatistics> m_statistics; // of the values written, per channel
     ScopeTriggerState m_trigger;
 

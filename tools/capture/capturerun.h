@@ -4,6 +4,7 @@
 #pragma once
 
 #include "ScopeChannels.h"
+#include "scopederived.h"
 #include "scopetrigger.h"
 
 #include <QString>
@@ -37,7 +38,11 @@ struct Options
     bool stats = false;          // statistics per channel at the end
     ScopeChannelList channels;
     QStringList notes;
+    QVector<scopederived::Definition> derived; // --derive, checked against the channels
 };
+
+// The chosen channels a derived channel may name.
+QVector<scopederived::Source> derivedSources(const ScopeChannelList& channels);
 
 enum class ParseResult { Run, Help, ListChannels, Error };
 

@@ -8,9 +8,49 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <string>
 
 namespace scopefile {
+
+namespace {
+
+const char kDerivedMark[] = "derived";
+
+QString encodeText(const QString& text)
+{
+    QString out;
+    out.reserve(text.size());
+    for (const QChar c : text) {
+        const ushort u = c.unicode();
+        if (u == '%' || u == ',' || u == '_' || u == '\n' || u == '\r')
+            out += QLatin1Char('%') + QString::number(u, 16).toUpper().rightJustified(2, QLatin1Char('0'));
+        else
+            out += c;
+    }
+    return out;
+}
+
+QString decodeText(QStringView text)
+{
+    QString out;
+    out.reserve(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text[i] == QLatin1Char('%') && i + 2 < text.size()) {
+            bool ok = false;
+            const int code = text.mid(i + 1, 2).toString().toInt(&ok, 16);
+            if (ok) {
+                out += QChar(code);
+                i += 2;
+                continue;
+            }
+        }
+        out += text[i];
+    }
+    return out;
+}
+
+} // namespace
 
 Curve curveOf(const QString& title, const _ST_ScopeAxisInfo& info)
 {
@@ -25,6 +65,9 @@ Curve curveOf(const QString& title, const _ST_ScopeAxisInfo& info)
 
 QString curveField(const Curve& curve)
 {
+    if (curve.derived)
+        return encodeText(curve.title) + QLatin1Char('_') + QLatin1String(kDerivedMark) + QLatin1Char('_')
+               + encodeText(curve.expression) + QLatin1Char('_') + encodeText(curve.unit);
     const int key = curve.subIndex < kKeyThreshold ? curve.link : curve.endEffector;
     return curve.title + QLatin1Char('_') + QString::number(curve.subIndex) + QLatin1Char('_')
            + QString::number(key) + QLatin1Char('_') + curve.unit;
@@ -214,6 +257,24 @@ double readNumber(const char* text, qsizetype size)
     return value;
 }
 
+double readDerivedNumber(const char* text, qsizetype size)
+{
+    const char* b = text;
+    const char* e = text + size;
+    while (b < e && isAsciiSpace(*b))
+        ++b;
+    while (e > b && isAsciiSpace(e[-1]))
+        --e;
+    const QByteArray t = QByteArray(b, int(e - b)).toLower();
+    if (t == "inf" || t == "+inf")
+        return std::numeric_limits<double>::infinity();
+    if (t == "-inf")
+        return -std::numeric_limits<double>::infinity();
+    if (t.isEmpty() || t == "nan" || t == "-nan")
+        return std::numeric_limits<double>::quiet_NaN();
+    return readNumber(b, e - b);
+}
+
 // Calls f(field) for every comma-separated field of line, empty ones kept.
 template <typename F>
 static void forEachField(QStringView line, QChar sep, F&& f)
@@ -262,7 +323,13 @@ void Parser::addHeader(QStringView line)
         forEachField(field, QLatin1Char('_'), [&parts](QStringView part) { parts.append(part); });
         Curve curve;
         curve.title = parts[0].toString();
-        if (parts.size() < 4) {
+        if (parts.size() == 4 && parts[1] == QLatin1String(kDerivedMark)) {
+            curve.derived = true;
+            curve.title = decodeText(parts[0]);
+            curve.expression = decodeText(parts[2]);
+            curve.unit = decodeText(parts[3]);
+            m_anyDerived = true;
+        } else if (parts.size() < 4) {
             curve.unit = QStringLiteral("Unit");
         } else {
             curve.subIndex = parts[1].toString().toInt();
@@ -344,6 +411,10 @@ void Parser::addRow(const char* line, qsizetype size)
     // Only the fields that can matter are read: the time and the kept
     // curves; the rest are counted up to one past full width.
     double values[kMaxCurves + 1];
+    // Where each field read lies: a derived channel's field is read again
+    // by its own rule once the row's width says which curve it belongs to.
+    const char* starts[kMaxCurves + 1];
+    const char* ends[kMaxCurves + 1];
     const int wanted = kept + 1;
     int parsed = 0;
     qsizetype count = 0;
@@ -352,7 +423,9 @@ void Parser::addRow(const char* line, qsizetype size)
     for (;;) {
         const char* next = nullptr;
         if (parsed < wanted) {
-            values[parsed++] = readField(field, end, next);
+            starts[parsed] = field;
+            values[parsed] = readField(field, end, next);
+            ends[parsed++] = next;
         } else {
             next = static_cast<const char*>(std::memchr(field, ',', std::size_t(end - field)));
             if (!next)
@@ -376,7 +449,11 @@ void Parser::addRow(const char* line, qsizetype size)
     double* row = m_block.data() + std::size_t(m_blockRows) * std::size_t(kept);
     for (int i = 0; i < kept; ++i) {
         const int f = first + i;
-        row[i] = f < parsed ? values[f] : 0.0;
+        if (m_anyDerived && m_content.curves[i].derived)
+            row[i] = f < parsed ? readDerivedNumber(starts[f], ends[f] - starts[f])
+                                : std::numeric_limits<double>::quiet_NaN();
+        else
+            row[i] = f < parsed ? values[f] : 0.0;
     }
     if (++m_blockRows == kBlockRows)
         flushBlock();

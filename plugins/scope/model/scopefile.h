@@ -7,6 +7,11 @@
 // link-data key for sub-indexes below 6 and the end-effector key otherwise.
 // Rows: the time, then one value per curve, three decimals, an empty field
 // where a curve has no sample. Lines end with a single line feed.
+//
+// A derived channel's field is  name_derived_expression_unit, with "%", ","
+// "_" and line breaks in the three texts written as %XX. A reader that does
+// not know the form still takes it as a curve named by the first part. Its
+// values may be "nan" or "inf", which read back as such.
 #pragma once
 
 #include <QString>
@@ -37,6 +42,8 @@ struct Curve
     int link = kNoLink;
     int endEffector = kNoEndEffector;
     QString unit;
+    bool derived = false;
+    QString expression; // of a derived channel
     QVector<double> x; // written: the curve's x values; read: unused (see Content::times)
     QVector<double> y;
 };
@@ -84,6 +91,9 @@ struct Content
 double readNumber(QStringView text);
 // The same for UTF-8 bytes.
 double readNumber(const char* text, qsizetype size);
+// The same for a derived channel's value: "nan", "inf" and "-inf" keep their
+// meaning, an empty field is NaN.
+double readDerivedNumber(const char* text, qsizetype size);
 
 // Builds a Content line by line, so a file need not be held in memory whole.
 // The first line given is the header.
@@ -115,6 +125,7 @@ private:
     void flushBlock();
     std::vector<double> m_block;
     int m_blockRows = 0;
+    bool m_anyDerived = false; // a kept curve is a derived channel
 };
 
 // Parses the lines of a file, each without its line end.

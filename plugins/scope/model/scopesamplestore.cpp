@@ -1,6 +1,7 @@
 #include "scopesamplestore.h"
 
 #include "VX_Prod.h"
+#include "scopederived.h"
 
 #include <algorithm>
 #include <cmath>
@@ -198,6 +199,31 @@ void ScopeSampleStore::clear()
         column.clear();
     m_appended = 0;
     m_lastDescent = 0;
+    if (m_derived)
+        m_derived->reset();
+}
+
+ScopeSampleStore::ScopeSampleStore() = default;
+ScopeSampleStore::~ScopeSampleStore() = default;
+
+int ScopeSampleStore::derivedCount() const
+{
+    return m_derived ? m_derived->count() : 0;
+}
+
+void ScopeSampleStore::setDerived(std::unique_ptr<scopederived::ScopeDerivedSet> set)
+{
+    m_derived = std::move(set);
+    if (m_derived && m_derived->count() > kDerivedSlots)
+        m_derived.reset();
+    for (int k = kRowValues; k < kSlots; ++k)
+        m_values[k].clear();
+    if (m_derived) {
+        m_derived->reset();
+        // Rows already kept have no derived values; the derived columns
+        // must stay aligned with the time base.
+        clear();
+    }
 }
 
 const ScopeSampleColumn& ScopeSampleStore::slot(int slot) const
@@ -219,6 +245,12 @@ void ScopeSampleStore::appendRow(const _ST_ReadScopeData& row)
         if (m_receiving.test(k))
             m_values[k].push_back(row.values[k]);
     }
+    if (m_derived) {
+        double derived[kDerivedSlots];
+        m_derived->evaluate(row.time, row.values, derived);
+        for (int i = 0; i < m_derived->count(); ++i)
+            m_values[kRowValues + i].push_back(derived[i]);
+    }
     m_time.push_back(row.time);
     ++m_appended;
     trim();
@@ -232,7 +264,7 @@ void ScopeSampleStore::trim()
     // A row exactly one span after the oldest keeps the oldest.
     while (!m_time.empty() && last - m_time.front() > m_span) {
         m_time.pop_front();
-        for (int k = 0; k < kRowValues; ++k) {
+        for (int k = 0; k < kSlots; ++k) {
             if (!m_values[k].empty())
                 m_values[k].pop_front();
         }

@@ -21,6 +21,9 @@
 #include <vector>
 
 struct _ST_ReadScopeData;
+namespace scopederived {
+class ScopeDerivedSet;
+}
 
 // The finite minimum and maximum of a stretch of values.
 struct ScopeRange
@@ -217,7 +220,8 @@ public:
         bool sortedTimes = true;
     };
 
-    ScopeSampleStore() = default;
+    ScopeSampleStore();
+    ~ScopeSampleStore();
     ScopeSampleStore(const ScopeSampleStore&) = delete;
     ScopeSampleStore& operator=(const ScopeSampleStore&) = delete;
 
@@ -233,6 +237,12 @@ public:
     double span() const { return m_span; }
 
     const SlotMask& receivingSlots() const { return m_receiving; }
+
+    // Slots 36..47 take the derived channels, evaluated from each row as it
+    // is appended. Setting a set (or none) empties those columns.
+    static constexpr int kDerivedSlots = kSlots - kRowValues;
+    void setDerived(std::unique_ptr<scopederived::ScopeDerivedSet> set);
+    int derivedCount() const;
 
     // Appends value k of the row to every receiving slot k and the time stamp
     // to the time base, then trims the window. A stamp that is not a finite
@@ -264,4 +274,5 @@ private:
     // that row has already left it (or is its oldest row).
     std::size_t m_appended = 0;
     std::size_t m_lastDescent = 0;
+    std::unique_ptr<scopederived::ScopeDerivedSet> m_derived;
 };

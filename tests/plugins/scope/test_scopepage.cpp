@@ -7,6 +7,7 @@
 
 #include "ScopeChannels.h"
 #include "qwtscope.h"
+#include "scopederiveddialog.h"
 
 #include <qwt_legend.h>
 #include <qwt_legend_label.h>
@@ -28,6 +29,8 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpression>
+#include <QSettings>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QValidator>
@@ -1220,4 +1223,177 @@ TEST_F(ScopePage, PlotShowsExactlyTheSlidWindow)
     EXPECT_LT(left.upperBound(), 20.0);
     EXPECT_GE(left.upperBound(), 14.999);
     EXPECT_LE(left.lowerBound(), -1.0);
+}
+
+// ---- derived channels and kept choices ---------------------------------------
+
+// A derived channel is a curve like any other: slot 36 on, legend entry,
+// values from each row, a non-finite sample that leaves the axis alone, and
+// its own column in the exported file, which the import reads back as such.
+TEST_F(ScopePage, DerivedChannelsArePlottedExportedAndImported)
+{
+    page->setDerivedChannels({{"J1 Following Error", "deg", "[J1 Target ACS] - [J1 Actual ACS]"},
+                              {"Inverse", "", "1 / ([J1 Actual ACS] - 1)"}});
+    choose({1}, {"Target ACS", "Actual ACS"});
+    page->OnStartScope();
+    std::vector<_ST_ReadScopeData> rows;
+    for (int t = 0; t < 4; ++t) {
+        _ST_ReadScopeData r = row(t);
+        r.values[0] = 10.0 * t;
+        r.values[1] = t;
+        rows.push_back(r);
+    }
+    cycle(rows);
+    page->feedPlot();
+    EXPECT_EQ(page->samples(36), (std::vector<double>{0, 9, 18, 27}));
+    const std::vector<double> inverse = page->samples(37);
+    ASSERT_EQ(inverse.size(), 4u);
+    EXPECT_TRUE(std::isinf(inverse[1]));
+    EXPECT_DOUBLE_EQ(inverse[3], 0.5);
+    EXPECT_TRUE(messages.empty());
+
+    QwtPlotCurve* curve = nullptr;
+    for (QwtPlotCurve* c : page->plot()->attachedCurves())
+        if (c->title().text() == "J1 Following Error")
+            curve = c;
+    ASSERT_NE(curve, nullptr);
+    EXPECT_EQ(page->plot()->slotOf(curve), 36);
+    EXPECT_EQ(curve->dataSize(), 4u);
+    auto* legend = qobject_cast<QwtLegend*>(page->plot()->legend());
+    ASSERT_NE(legend, nullptr);
+    EXPECT_FALSE(legend->legendWidgets(page->plot()->itemToInfo(curve)).isEmpty());
+    const QwtScaleDiv left = page->plot()->axisScaleDiv(QwtPlot::yLeft);
+    EXPECT_TRUE(std::isfinite(left.upperBound()) && std::isfinite(left.lowerBound()));
+    EXPECT_GE(left.upperBound(), 30.0);
+
+    page->OnStopScope();
+    saveAnswer = dir.filePath("derived.csv");
+    page->slotExportScopeFile();
+    const QStringList lines = readFile(saveAnswer).split('\n');
+    ASSERT_GE(lines.size(), 5);
+    EXPECT_EQ(lines[0], "time,J1 Target ACS_0_1_ACS(deg),J1 Actual ACS_0_2_ACS(deg),"
+                        "J1 Following Error_derived_[J1 Target ACS] - [J1 Actual ACS]_deg,"
+                        "Inverse_derived_1 / ([J1 Actual ACS] - 1)_");
+    EXPECT_EQ(lines[2], "1.000,10.000,1.000,9.000,inf");
+
+    // Read back with no derived channels of the user's own: the file's two
+    // come back as derived curves, with their samples.
+    page->setDerivedChannels({});
+    openAnswer = saveAnswer;
+    page->slotImportScopeFile();
+    EXPECT_EQ(page->derivedSlots().value(2), "[J1 Target ACS] - [J1 Actual ACS]");
+    EXPECT_EQ(page->derivedSlots().value(3), "1 / ([J1 Actual ACS] - 1)");
+    EXPECT_EQ(page->plot()->curveInfo(2).strUnit, "deg");
+}
+
+// An imported recording without derived columns gets the user's derived
+// channels computed from its own columns, by title.
+TEST_F(ScopePage, ImportComputesTheUsersDerivedChannels)
+{
+    page->setDerivedChannels({{"Error", "deg", "[J1 Target ACS] - [J1 Actual ACS]"},
+                              {"Elsewhere", "", "[J6 Actual Cur] * 2"}});
+    const QString file = dir.filePath("plain.csv");
+    writeFile(file, "time,J1 Target ACS_0_1_ACS(deg),J1 Actual ACS_0_2_ACS(deg)\n"
+                    "0.000,1.000,0.250\n1.000,3.000,1.000\n");
+    openAnswer = file;
+    page->slotImportScopeFile();
+    QwtPlotCurve* curve = nullptr;
+    for (QwtPlotCurve* c : page->plot()->attachedCurves())
+        if (page->plot()->slotOf(c) == 2)
+            curve = c;
+    ASSERT_NE(curve, nullptr);
+    EXPECT_EQ(curve->title().text(), "Error");
+    ASSERT_EQ(curve->dataSize(), 2u);
+    EXPECT_DOUBLE_EQ(curve->sample(0).y(), 0.75);
+    EXPECT_DOUBLE_EQ(curve->sample(1).y(), 2.0);
+    // The channel the file lacks is not computed.
+    EXPECT_EQ(page->plot()->attachedCurves().size(), 3);
+}
+
+// The dialog refuses with the row, the position in the user's text and the
+// reason, and keeps the cursor there; a good table is accepted.
+TEST_F(ScopePage, DerivedDialogRefusesWithPositionAndReason)
+{
+    const QVector<scopederived::Source> chosen = {{"J1 Target ACS", 0}, {"J1 Actual ACS", 1}};
+    ScopeDerivedDialog dialog({{"ok", "", "[J1 Target ACS] * 2"},
+                               {"bad", "", "[J1 Target ACS] - [J2 Actual ACS]"}},
+                              chosen, {"J1 Target ACS", "J1 Actual ACS", "J2 Actual ACS"});
+    EXPECT_FALSE(dialog.check());
+    EXPECT_EQ(dialog.problemText(), "Row 2, position 19: the channel J2 Actual ACS is not chosen");
+    EXPECT_EQ(dialog.table()->currentRow(), 1);
+    dialog.accept();
+    EXPECT_EQ(dialog.result(), int(QDialog::Rejected));
+
+    dialog.table()->item(1, 2)->setText("deriv([J1 Actual ACS])");
+    dialog.accept();
+    EXPECT_EQ(dialog.result(), int(QDialog::Accepted));
+    EXPECT_TRUE(dialog.problemText().isEmpty());
+    ASSERT_EQ(dialog.definitions().size(), 2);
+    EXPECT_EQ(dialog.definitions()[1].expression, "deriv([J1 Actual ACS])");
+}
+
+// What the user chose comes back at the next start of the program, so Start
+// works at once: selection, period, trigger, derived channels, saved sets.
+TEST_F(ScopePage, ChoicesAndChannelSetsAreRestoredAfterARestart)
+{
+    const QString ini = dir.filePath("VXTools.ini");
+    {
+        QSettings s(ini, QSettings::IniFormat);
+        s.setValue("ZPS/IP", "10.0.0.7");
+    }
+    page->setSettingsPath(ini);
+    choose({1, 2}, {"Target ACS", "Actual ACS"});
+    child<QLineEdit>("ScopePlugin_edit_PeriodTime")->setText("5000");
+    page->setDerivedChannels({{"J1 Following Error", "deg", "[J1 Target ACS] - [J1 Actual ACS]"}});
+    page->OnStartScope();
+    armTrigger(1, 1, "1.5", true, 2);
+    page->settingDialog()->saveSet("Two joints");
+    page->OnStopScope();
+    page.reset();
+
+    auto again = std::make_unique<VXPlugin_Scope>();
+    again->setCollectorEnabled(false);
+    again->setLinkCalls(link.calls());
+    again->setSettingsPath(ini);
+    EXPECT_EQ(again->period(), 5000);
+    EXPECT_EQ(again->derivedChannels().size(), 1);
+    auto* trigger = again->findChild<QRadioButton*>("cb_Trigger");
+    EXPECT_TRUE(trigger->isChecked());
+    EXPECT_EQ(again->findChild<QComboBox*>("KDLX_Scope_cmb_TriggerCondition")->currentIndex(), 1);
+    EXPECT_EQ(again->findChild<QComboBox*>("KDLX_Scope_cmb_TriggerFS")->currentIndex(), 1);
+    EXPECT_EQ(again->findChild<QLineEdit*>("KDLX_Scope_edit_TriggerThreshold")->text(), "1.5");
+    EXPECT_TRUE(again->findChild<QCheckBox*>("cb_AbsoluteValue")->isChecked());
+
+    const std::size_t sentBefore = link.sent().size();
+    again->OnStartScope();
+    ASSERT_EQ(link.sent().size(), sentBefore + 1);
+    EXPECT_EQ(link.sent().back().size(), 4u);
+    auto* box = again->findChild<QComboBox*>("KDLX_Scope_cmb_TriggerSel");
+    EXPECT_EQ(box->currentText(), "J2 Target ACS");
+    EXPECT_EQ(again->derivedSlots().value(36), "[J1 Target ACS] - [J1 Actual ACS]");
+    again->OnStopScope();
+    // Keys of the main window are left as they were.
+    EXPECT_EQ(QSettings(ini, QSettings::IniFormat).value("ZPS/IP").toString(), "10.0.0.7");
+
+    // The saved set, and one shared by a colleague whose catalogue has a
+    // channel this one lacks.
+    QScopeSetting* d = again->settingDialog();
+    EXPECT_EQ(d->savedSetNames(), QStringList{"Two joints"});
+    d->applySelection({});
+    ASSERT_TRUE(d->recallSet("Two joints"));
+    EXPECT_EQ(d->selection().components, (std::vector<int>{AXIS_J1, AXIS_J2}));
+    const QString shared = dir.filePath("shared.txt");
+    ASSERT_TRUE(d->exportSet("Two joints", shared));
+    QFile f(shared);
+    ASSERT_TRUE(f.open(QIODevice::Append));
+    f.write("link=Warp Drive\n");
+    f.close();
+    d->deleteSet("Two joints");
+    EXPECT_TRUE(d->savedSetNames().isEmpty());
+    d->applySelection({});
+    ASSERT_TRUE(d->importSet(shared));
+    EXPECT_EQ(d->selection().links, (std::vector<int>{LINK_TargetACS, LINK_ActualACS}));
+    EXPECT_TRUE(d->note().contains("link=Warp Drive")) << d->note().toStdString();
+    EXPECT_EQ(d->savedSetNames(), QStringList{"Two joints"});
+    EXPECT_FALSE(d->importSet(dir.filePath("missing.txt")));
 }

@@ -241,7 +241,8 @@ TEST_F(CaptureSim, DurationBoundsTheRecordingAndTheRun)
 {
     startSim("127.0.6.3");
     const QString file = out("duration.csv");
-    const ToolRun run = runTool({"-a", "127.0.6.3", "-d", "3", "-o", file, "-c", "CurMS"});
+    const ToolRun run = runTool({"-a", "127.0.6.3", "-d", "3", "-o", file, "-c", "CurMS", "--derive",
+                                 "Rate[1/s]=deriv([CurMS])", "--derive", "Twice=[ CurMS ] * 2"});
     ASSERT_TRUE(run.finished);
     ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
     const scopefile::ReadResult read = readBack(file);
@@ -250,6 +251,22 @@ TEST_F(CaptureSim, DurationBoundsTheRecordingAndTheRun)
     // tool then reports; the run ended by itself.
     EXPECT_EQ(read.content.times.size() + reportedMissing(run.err), 3000) << run.err.toStdString();
     EXPECT_LT(read.content.times.last(), 3000.0);
+
+    // The derived columns, computed from each row: CurMS counts the
+    // controller's milliseconds, so it rises by 1000 a second, also across
+    // rows a slow read lost.
+    const scopefile::Content& c = read.content;
+    ASSERT_EQ(c.curves.size(), 3);
+    EXPECT_TRUE(c.curves[1].derived);
+    EXPECT_EQ(c.curves[1].title, "Rate");
+    EXPECT_EQ(c.curves[1].unit, "1/s");
+    EXPECT_EQ(c.curves[2].expression, "[ CurMS ] * 2");
+    ASSERT_EQ(c.curves[1].y.size(), c.times.size());
+    EXPECT_TRUE(std::isnan(c.curves[1].y[0]));
+    int wrong = 0;
+    for (int r = 1; r < c.times.size(); ++r)
+        wrong += c.curves[1].y[r] != 1000.0 || c.curves[2].y[r] != 2 * c.curves[0].y[r];
+    EXPECT_EQ(wrong, 0);
 }
 
 TEST_F(CaptureSim, OpenGrabTriggerStartsWithTheBatchThatFiredIt)

@@ -345,6 +345,53 @@ TEST(ScopeFileRoundTrip, ExportThenImportGivesTheSameCurves)
     EXPECT_EQ(joined(exportLines(again)).toUtf8(), bytes);
 }
 
+// Derived columns: their own header form, texts with the file's separators
+// in them, and non-finite samples, through export and import and back.
+TEST(ScopeFileRoundTrip, DerivedColumnsComeBackAsDerivedCurves)
+{
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const double inf = std::numeric_limits<double>::infinity();
+    const QVector<double> x = {0.0, 1.0, 2.0};
+    QVector<Curve> curves = {curve("J1 Target ACS", 0, 1, 9, "ACS(deg)", x, {1.0, 2.0, 4.0}),
+                             curve("J1 Actual ACS", 0, 2, 9, "ACS(deg)", x, {0.5, 1.0, 2.0})};
+    Curve error = curve("J1 Following_Error", 0, kNoLink, kNoEndEffector, "deg", x, {0.5, nan, -inf});
+    error.derived = true;
+    error.expression = "movavg([J1 Target ACS] - [J1 Actual ACS], 5) % 100";
+    Curve ratio = curve("Ratio, 50%", 0, kNoLink, kNoEndEffector, "", x, {inf, 2.0, 2.0});
+    ratio.derived = true;
+    ratio.expression = "[J1 Target ACS] / [J1 Actual ACS]";
+    curves << error << ratio;
+
+    const QStringList lines = exportLines(curves);
+    ASSERT_EQ(lines.size(), 4);
+    EXPECT_EQ(lines[0], "time,J1 Target ACS_0_1_ACS(deg),J1 Actual ACS_0_2_ACS(deg),"
+                        "J1 Following%5FError_derived_movavg([J1 Target ACS] - [J1 Actual ACS]%2C 5) %25 100_deg,"
+                        "Ratio%2C 50%25_derived_[J1 Target ACS] / [J1 Actual ACS]_\n");
+    EXPECT_EQ(lines[2], "1.000,2.000,1.000,nan,2.000\n");
+
+    const ReadResult read = readBytes(joined(lines).toUtf8());
+    ASSERT_EQ(read.error, ReadError::None);
+    const Content& c = read.content;
+    ASSERT_EQ(c.curves.size(), 4);
+    EXPECT_FALSE(c.curves[0].derived);
+    EXPECT_FALSE(c.curves[1].derived);
+    for (int k = 2; k < 4; ++k) {
+        EXPECT_TRUE(c.curves[k].derived);
+        EXPECT_EQ(c.curves[k].title, curves[k].title);
+        EXPECT_EQ(c.curves[k].expression, curves[k].expression);
+        EXPECT_EQ(c.curves[k].unit, curves[k].unit);
+        ASSERT_EQ(c.curves[k].y.size(), 3);
+        for (int i = 0; i < 3; ++i) {
+            const double in = curves[k].y[i], back = c.curves[k].y[i];
+            EXPECT_TRUE(std::isnan(in) ? std::isnan(back) : in == back) << k << " " << i << " " << back;
+        }
+    }
+    QVector<Curve> again = c.curves;
+    for (Curve& cv : again)
+        cv.x = c.times;
+    EXPECT_EQ(joined(exportLines(again)), joined(lines));
+}
+
 TEST(ScopeFileRead, LineEndsAByteOrderMarkAndALastLineWithoutOne)
 {
     const ReadResult r = readBytes("\xEF\xBB\xBFtime,A_0_1_u\r\n1,2\r\n3,4");
