@@ -78,7 +78,7 @@ click 74 705 0.5         # Stop
 measure "$main"
 shoot derived_curve
 # The legend's marks: the first coloured column in the legend's area.
-lx=$(coloured derived_curve "220x120+$(( w - 220 ))+140" '
+lx=$(coloured derived_curve "220x120+$(( w - 220 ))+172" '
 import re, sys
 xs = []
 for line in sys.stdin:
@@ -87,12 +87,12 @@ for line in sys.stdin:
         xs.append(int(m.group(1)))
 print(min(xs))
 ')
-click $(( w - 220 + lx + 30 )) 150 0.3   # the legend hides J1 Target ACS
-click $(( w - 220 + lx + 30 )) 181 0.5   # and J1 Actual ACS
+click $(( w - 220 + lx + 30 )) 182 0.3   # the legend hides J1 Target ACS
+click $(( w - 220 + lx + 30 )) 213 0.5   # and J1 Actual ACS
 # Zoom into the band where the error curves lie (the only coloured pixels
 # left on the canvas), then point at one of them for the tracker.
 shoot derived_curve
-read -r top bottom px py < <(coloured derived_curve 720x450+140+145 '
+read -r top bottom px py < <(coloured derived_curve 720x420+140+177 '
 import re, sys
 ys, pts = [], []
 for line in sys.stdin:
@@ -103,7 +103,7 @@ for line in sys.stdin:
             ys.append(y)
             pts.append((abs(x - 360), x, y))
 pts.sort()
-print(145 + min(ys) - 12, 145 + max(ys) + 12, 140 + pts[0][1], 145 + pts[0][2])
+print(177 + min(ys) - 12, 177 + max(ys) + 12, 140 + pts[0][1], 177 + pts[0][2])
 ')
 xdotool mousemove $(( x0 + 135 )) $(( y0 + top )) mousedown 1 sleep 0.2 \
   mousemove $(( x0 + 500 )) $(( y0 + (top + bottom) / 2 )) sleep 0.2 \
@@ -111,7 +111,7 @@ xdotool mousemove $(( x0 + 135 )) $(( y0 + top )) mousedown 1 sleep 0.2 \
 sleep 1
 xdotool mousemove $(( x0 + 500 )) $(( y0 + 300 )); sleep 1
 shoot derived_curve
-click "${VX_DERIVED_BUTTON_X:-505}" 705 1.5   # Derived Channels
+click $(( w - 330 )) 150 1.5   # Derived Channels (f(x), in the bar above the plot)
 d=$(wait_window "Derived Channels")
 measure "$d"
 # A third row naming a channel that is not chosen: OK refuses it and says

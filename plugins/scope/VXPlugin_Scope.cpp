@@ -302,13 +302,6 @@ void VXPlugin_Scope::buildForm()
     panelRow->addWidget(m_cbStopWhenError);
     panelRow->addItem(hSpacer());
     panelRow->addWidget(m_btnSetting);
-    // Compact, so the panel still fits the page's width with the period
-    // readable; the tool tip names it.
-    m_btnDerived = new QPushButton(tr("f(x)"), panel);
-    m_btnDerived->setObjectName(QStringLiteral("ScopePlugin_btn_Derived"));
-    m_btnDerived->setToolTip(tr("Derived Channels"));
-    m_btnDerived->setMaximumWidth(44);
-    panelRow->addWidget(m_btnDerived);
     panelRow->addWidget(makeLabel(panel, "KDLX_Scope_label_PeriodTime_2", tr("Period Time:")));
     panelRow->addWidget(m_editPeriod);
     panelRow->addWidget(makeLabel(panel, "label_10", tr("ms")));
@@ -1110,30 +1103,32 @@ void VXPlugin_Scope::buildMeasure()
     m_readout->hide();
     m_qwtLayout->addWidget(split);
 
-    auto* panelRow = qobject_cast<QBoxLayout*>(m_btnExport->parentWidget()->layout());
-    m_btnCursors = makeButton(m_btnExport->parentWidget(), "ScopePlugin_btn_Cursors", tr("A/B Cursors"),
-                              QSize(0, 40));
+    // The measuring tools sit in a bar of their own above the plot, right
+    // aligned: the button row below keeps the page's 1024-pixel width.
+    QWidget* owner = m_qwtFrame;
+    // The tool tip names the compact derived-channel button.
+    m_btnDerived = new QPushButton(tr("f(x)"), owner);
+    m_btnDerived->setObjectName(QStringLiteral("ScopePlugin_btn_Derived"));
+    m_btnDerived->setToolTip(tr("Derived Channels"));
+    m_btnCursors = makeButton(owner, "ScopePlugin_btn_Cursors", tr("A/B Cursors"), QSize(0, 0));
     m_btnCursors->setCheckable(true);
     m_btnCursors->setToolTip(tr("A/B cursors and statistics (Ctrl+K). On the plot: Shift+click or Shift+drag moves "
                                 "the nearer cursor, A or B chooses one, Left/Right steps it one sample. "
                                 "Ctrl+C copies the readout."));
-    m_btnStatistics = makeButton(m_btnExport->parentWidget(), "ScopePlugin_btn_Statistics", tr("Statistics"),
-                                 QSize(0, 40));
+    m_btnStatistics = makeButton(owner, "ScopePlugin_btn_Statistics", tr("Statistics"), QSize(0, 0));
     m_btnStatistics->setCheckable(true);
     m_btnStatistics->setToolTip(tr("Statistics of the visible curves over the visible range (between A and B "
                                    "while the cursors are on)"));
-    m_btnSpectrum = makeButton(m_btnExport->parentWidget(), "ScopePlugin_btn_Spectrum", tr("Spectrum…"),
-                               QSize(0, 40));
+    m_btnSpectrum = makeButton(owner, "ScopePlugin_btn_Spectrum", tr("Spectrum…"), QSize(0, 0));
     m_btnSpectrum->setToolTip(tr("Amplitude spectrum of one curve between A and B (the visible range while the "
                                  "cursors are off)"));
-    // The period keeps room for its six digits beside the added buttons.
-    m_editPeriod->setMinimumWidth(m_editPeriod->fontMetrics().horizontalAdvance(QStringLiteral("0000000")) + 12);
-    if (panelRow) {
-        const int at = panelRow->indexOf(m_btnExport) + 1;
-        panelRow->insertWidget(at, m_btnCursors);
-        panelRow->insertWidget(at + 1, m_btnStatistics);
-        panelRow->insertWidget(at + 2, m_btnSpectrum);
-    }
+    auto* bar = new QHBoxLayout;
+    bar->setObjectName(QStringLiteral("ScopePlugin_measureBar"));
+    bar->setContentsMargins(0, 0, 0, 0);
+    bar->addStretch(1);
+    for (QPushButton* button : {m_btnDerived, m_btnCursors, m_btnStatistics, m_btnSpectrum})
+        bar->addWidget(button);
+    m_qwtLayout->insertLayout(0, bar);
     connect(m_btnCursors, &QPushButton::toggled, this, &VXPlugin_Scope::setCursorsOn);
     connect(m_btnStatistics, &QPushButton::toggled, this, [this](bool) { showReadout(); });
     connect(m_btnSpectrum, &QPushButton::clicked, this, &VXPlugin_Scope::openSpectrum);
