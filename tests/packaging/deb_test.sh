@@ -29,7 +29,7 @@ version=$(dpkg-deb -f "$deb" Version)
   || fail "version $version is not the project version"
 
 depends=$(dpkg-deb -f "$deb" Depends)
-for lib in libqt5widgets5 libqt5gui5 libqt5core5a libqwt-qt5-6 libxmlrpc-core-c3 'libxmlrpc-c\+\+8v5' libc6 'libstdc\+\+6'; do
+for lib in libqt5widgets5 libqt5gui5 libqt5core5a libqwt-qt5-6 libkissfft-float131 libmuparser2v5 libxmlrpc-core-c3 'libxmlrpc-c\+\+8v5' libc6 'libstdc\+\+6'; do
   echo "$depends" | grep -Eq "(^|, )$lib( |,|$)" || fail "Depends lacks $lib: $depends"
 done
 
