@@ -114,7 +114,7 @@ void BM_Statistics36Curves(benchmark::State& state)
     for (auto _ : state) {
         double sum = 0.0;
         for (const ScopeSeries& y : ys)
-            sum += scopeStatistics(y.chunked(), 0, y.size() - 1).stdDev();
+            sum += scopeanalysis::statistics(y.chunked(), 0, y.size() - 1).stdDev();
         benchmark::DoNotOptimize(sum);
     }
     state.SetItemsProcessed(state.iterations() * 36 * kRows);
@@ -129,7 +129,7 @@ void BM_Spectrum1M(benchmark::State& state)
     s.times().copyTo(t.data());
     s.slot(3).copyTo(v.data());
     for (auto _ : state) {
-        const ScopeSpectrum spectrum = scopeSpectrum(t.data(), v.data(), t.size());
+        const ScopeSpectrum spectrum = scopeanalysis::spectrum(t.data(), v.data(), t.size());
         benchmark::DoNotOptimize(spectrum.peaks.size());
     }
 }

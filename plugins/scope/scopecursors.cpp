@@ -123,7 +123,7 @@ double ScopeCursors::snap(double t) const
     const ScopeCurveData* data = reference();
     if (!data || !data->isSortedX())
         return t;
-    const long i = scopeNearestIndex(data->xSeries().chunked(), t);
+    const long i = scopeanalysis::nearestIndex(data->xSeries().chunked(), t);
     return i < 0 ? t : data->xAt(int(i));
 }
 
@@ -139,8 +139,8 @@ bool ScopeCursors::step(int steps)
     for (int n = 0; n < std::abs(steps); ++n) {
         // The next sample strictly after (before) the cursor, so a cursor
         // between two samples first lands on its neighbour.
-        const ScopeIndexRange r = steps > 0 ? scopeIndexRange(times, std::nextafter(t, inf), inf)
-                                            : scopeIndexRange(times, -inf, std::nextafter(t, -inf));
+        const ScopeIndexRange r = steps > 0 ? scopeanalysis::indexRange(times, std::nextafter(t, inf), inf)
+                                            : scopeanalysis::indexRange(times, -inf, std::nextafter(t, -inf));
         if (r.empty())
             break;
         t = times.at(steps > 0 ? r.first : r.last);

@@ -110,10 +110,10 @@ ScopeStatistics ScopeReadoutPanel::statisticsOf(const Job& job, double from, dou
     if (job.sorted) {
         ScopeChunkedValues times = job.x.chunked();
         times.size = n;
-        const ScopeIndexRange r = scopeIndexRange(times, from, to);
+        const ScopeIndexRange r = scopeanalysis::indexRange(times, from, to);
         if (r.empty())
             return ScopeStatistics();
-        return scopeStatistics(job.y.chunked(), r.first, r.last);
+        return scopeanalysis::statistics(job.y.chunked(), r.first, r.last);
     }
     ScopeStatistics stats;
     for (std::size_t i = 0; i < n; ++i) {
@@ -204,7 +204,7 @@ void ScopeReadoutPanel::refreshValues()
                 if (data->isSortedX()) {
                     ScopeChunkedValues times = data->xSeries().chunked();
                     times.size = data->size();
-                    return scopeNearestIndex(times, t);
+                    return scopeanalysis::nearestIndex(times, t);
                 }
                 long best = -1;
                 double bestDistance = std::numeric_limits<double>::infinity();
@@ -252,7 +252,7 @@ QString esc(const QString& text)
 
 QString num(double value)
 {
-    return scopeNumber(value);
+    return scopeanalysis::number(value);
 }
 
 } // namespace
@@ -312,7 +312,7 @@ void ScopeReadoutPanel::render()
                             .arg(c.colour, name)
                             .arg(qulonglong(s.samples));
                 if (s.empty()) {
-                    html += QStringLiteral("<td colspan=\"6\">%1</td></tr>").arg(esc(scopeStatisticsProblem(s)));
+                    html += QStringLiteral("<td colspan=\"6\">%1</td></tr>").arg(esc(scopeanalysis::statisticsProblem(s)));
                     continue;
                 }
                 html += QStringLiteral("<td>%1</td><td>%2</td><td>%3</td><td>%4</td><td>%5</td><td>%6</td></tr>")

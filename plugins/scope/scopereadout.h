@@ -39,7 +39,7 @@ public:
     // The readout as shown (values current, statistics of the last run).
     const ScopeReadout& readout() const { return m_readout; }
     // Tab-separated text of the readout, as Ctrl+C copies it.
-    QString text() const { return scopeReadoutText(m_readout); }
+    QString text() const { return scopeanalysis::readoutText(m_readout); }
     // The problems the readout states in words (no data, A = B, ...).
     const QStringList& remarks() const { return m_remarks; }
     // The shown text without markup, for tests.

@@ -50,9 +50,9 @@ protected:
             return QwtText();
         const double a = s.amplitude[int(k)];
         const QString amplitude = m_decibels->isChecked()
-                                      ? QStringLiteral("%1 dB").arg(scopeNumber(scopeDecibels(a)))
-                                      : QStringLiteral("%1 %2").arg(scopeNumber(a), *m_unit);
-        QwtText text(QStringLiteral("%1 Hz\n%2").arg(scopeNumber(s.frequency[int(k)]), amplitude));
+                                      ? QStringLiteral("%1 dB").arg(scopeanalysis::number(scopeanalysis::decibels(a)))
+                                      : QStringLiteral("%1 %2").arg(scopeanalysis::number(a), *m_unit);
+        QwtText text(QStringLiteral("%1 Hz\n%2").arg(scopeanalysis::number(s.frequency[int(k)]), amplitude));
         text.setBackgroundBrush(QBrush(QColor(255, 255, 255, 200)));
         return text;
     }
@@ -172,7 +172,7 @@ void ScopeSpectrumWindow::update()
         if (data->isSortedX()) {
             ScopeChunkedValues times = data->xSeries().chunked();
             times.size = data->size();
-            const ScopeIndexRange r = scopeIndexRange(times, from, to);
+            const ScopeIndexRange r = scopeanalysis::indexRange(times, from, to);
             if (!r.empty()) {
                 t.reserve(r.last - r.first + 1);
                 v.reserve(r.last - r.first + 1);
@@ -190,11 +190,11 @@ void ScopeSpectrumWindow::update()
                 }
             }
         }
-        m_spectrum = scopeSpectrum(t.data(), v.data(), t.size());
+        m_spectrum = scopeanalysis::spectrum(t.data(), v.data(), t.size());
     }
     setWindowTitle(title);
     const QString range = (m_cursors->isOn() ? tr("A..B: %1 – %2 ms") : tr("Visible range: %1 – %2 ms"))
-                              .arg(scopeNumber(from), scopeNumber(to));
+                              .arg(scopeanalysis::number(from), scopeanalysis::number(to));
     QString text = range;
     if (!m_spectrum.ok()) {
         text += QStringLiteral(". ") + m_spectrum.error;
@@ -202,7 +202,7 @@ void ScopeSpectrumWindow::update()
         text += QStringLiteral(". ")
                 + tr("%1 samples at %2 Hz, Hann window, resolution %3 Hz.")
                       .arg(m_spectrum.samples)
-                      .arg(scopeNumber(m_spectrum.sampleRate), scopeNumber(m_spectrum.binWidth));
+                      .arg(scopeanalysis::number(m_spectrum.sampleRate), scopeanalysis::number(m_spectrum.binWidth));
         if (!m_spectrum.note.isEmpty())
             text += QLatin1Char(' ') + m_spectrum.note;
     }
@@ -218,7 +218,7 @@ void ScopeSpectrumWindow::draw(bool keepZoom)
     QVector<double> x = m_spectrum.frequency, y = m_spectrum.amplitude;
     if (db) {
         for (double& a : y)
-            a = scopeDecibels(a);
+            a = scopeanalysis::decibels(a);
     }
     auto* curve = static_cast<ScopeCurve*>(m_curve);
     curve->setScopeSamples(x, y);
@@ -228,8 +228,8 @@ void ScopeSpectrumWindow::draw(bool keepZoom)
                  .arg(db ? QStringLiteral("dB") : m_unit.toHtmlEscaped());
     for (const ScopeSpectrumPeak& p : m_spectrum.peaks) {
         peaks += QStringLiteral("<tr><td>%1&nbsp;&nbsp;</td><td>%2</td></tr>")
-                     .arg(scopeNumber(p.frequency),
-                          scopeNumber(db ? scopeDecibels(p.amplitude) : p.amplitude));
+                     .arg(scopeanalysis::number(p.frequency),
+                          scopeanalysis::number(db ? scopeanalysis::decibels(p.amplitude) : p.amplitude));
     }
     peaks += QStringLiteral("</table>");
     if (m_spectrum.ok() && m_spectrum.peaks.isEmpty())

@@ -683,9 +683,9 @@ public:
         }
         reportLosses();
         if (m_options.stats) {
-            QStringList lines{QStringLiteral("vxscope-capture: statistics per channel"), scopeStatisticsHeading()};
+            QStringList lines{QStringLiteral("vxscope-capture: statistics per channel"), scopeanalysis::statisticsHeading()};
             for (int k = 0; k < m_curves.size(); ++k)
-                lines << scopeStatisticsRow(m_curves[k].title, m_curves[k].unit, m_statistics[std::size_t(k)]);
+                lines << scopeanalysis::statisticsRow(m_curves[k].title, m_curves[k].unit, m_statistics[std::size_t(k)]);
             m_report.table(lines);
         }
         m_report.say(QStringLiteral("wrote %1 rows of %2 channel(s), %3 s of controller time, to %4")

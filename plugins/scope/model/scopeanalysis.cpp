@@ -115,7 +115,7 @@ void addStretch(const double* v, std::size_t n, double k, ScopeStatistics& total
 
 } // namespace
 
-ScopeStatistics scopeStatistics(const ScopeChunkedValues& values, std::size_t first, std::size_t last)
+ScopeStatistics scopeanalysis::statistics(const ScopeChunkedValues& values, std::size_t first, std::size_t last)
 {
     ScopeStatistics total;
     if (!values.chunks || values.size == 0 || first > last || last >= values.size)
@@ -172,7 +172,7 @@ ScopeStatistics scopeStatistics(const ScopeChunkedValues& values, std::size_t fi
     return total;
 }
 
-ScopeStatistics scopeStatistics(const double* values, std::size_t n)
+ScopeStatistics scopeanalysis::statistics(const double* values, std::size_t n)
 {
     if (!values || n == 0)
         return ScopeStatistics();
@@ -182,7 +182,7 @@ ScopeStatistics scopeStatistics(const double* values, std::size_t n)
     ScopeChunkedValues view;
     view.chunks = chunks.data();
     view.size = n;
-    return scopeStatistics(view, 0, n - 1);
+    return scopeanalysis::statistics(view, 0, n - 1);
 }
 
 namespace {
@@ -216,7 +216,7 @@ std::size_t upperBound(const ScopeChunkedValues& times, double t)
 
 } // namespace
 
-ScopeIndexRange scopeIndexRange(const ScopeChunkedValues& times, double t1, double t2)
+ScopeIndexRange scopeanalysis::indexRange(const ScopeChunkedValues& times, double t1, double t2)
 {
     ScopeIndexRange range;
     if (times.size == 0 || !times.chunks || std::isnan(t1) || std::isnan(t2))
@@ -232,7 +232,7 @@ ScopeIndexRange scopeIndexRange(const ScopeChunkedValues& times, double t1, doub
     return range;
 }
 
-long scopeNearestIndex(const ScopeChunkedValues& times, double t)
+long scopeanalysis::nearestIndex(const ScopeChunkedValues& times, double t)
 {
     if (times.size == 0 || !times.chunks || std::isnan(t))
         return -1;
@@ -260,12 +260,12 @@ struct KissConfig
 
 } // namespace
 
-double scopeDecibels(double amplitude)
+double scopeanalysis::decibels(double amplitude)
 {
     return amplitude > 1e-15 ? 20.0 * std::log10(amplitude) : -300.0;
 }
 
-ScopeSpectrum scopeSpectrum(const double* stamps, const double* values, std::size_t n)
+ScopeSpectrum scopeanalysis::spectrum(const double* stamps, const double* values, std::size_t n)
 {
     ScopeSpectrum result;
     // The finite samples, in order; a stamp that goes back is refused.
@@ -339,7 +339,7 @@ ScopeSpectrum scopeSpectrum(const double* stamps, const double* values, std::siz
         if (points > 4.0 * double(m) + 16.0) {
             result.error = QCoreApplication::translate("ScopeSpectrum", "The time stamps have long gaps (up to %1 ms against a usual step of %2 ms): "
                                       "choose a range without them.")
-                               .arg(scopeNumber(largest), scopeNumber(step));
+                               .arg(scopeanalysis::number(largest), scopeanalysis::number(step));
             return result;
         }
         const std::size_t count = std::max<std::size_t>(2, std::size_t(points));
@@ -356,9 +356,9 @@ ScopeSpectrum scopeSpectrum(const double* stamps, const double* values, std::siz
         v.swap(r);
         notes << QCoreApplication::translate("ScopeSpectrum", "The time stamps are not evenly spaced (steps %1 to %2 ms): the curve was resampled "
                             "linearly to %3 even steps of %4 ms.")
-                     .arg(scopeNumber(smallest), scopeNumber(largest))
+                     .arg(scopeanalysis::number(smallest), scopeanalysis::number(largest))
                      .arg(v.size())
-                     .arg(scopeNumber(step));
+                     .arg(scopeanalysis::number(step));
     }
     result.note = notes.join(QLatin1Char(' '));
 
@@ -437,7 +437,7 @@ ScopeSpectrum scopeSpectrum(const double* stamps, const double* values, std::siz
 
 // ---- readout -------------------------------------------------------------
 
-QString scopeNumber(double value)
+QString scopeanalysis::number(double value)
 {
     if (std::isnan(value))
         return QStringLiteral("nan");
@@ -446,7 +446,7 @@ QString scopeNumber(double value)
     return QString::number(value, 'g', 6);
 }
 
-QString scopeStatisticsProblem(const ScopeStatistics& stats)
+QString scopeanalysis::statisticsProblem(const ScopeStatistics& stats)
 {
     if (stats.samples == 0 && stats.nonFinite == 0)
         return QCoreApplication::translate("ScopeReadout", "no samples in the range");
@@ -455,7 +455,7 @@ QString scopeStatisticsProblem(const ScopeStatistics& stats)
     return QString();
 }
 
-QString scopeStatisticsHeading()
+QString scopeanalysis::statisticsHeading()
 {
     return QStringList{QCoreApplication::translate("ScopeReadout", "curve"), QCoreApplication::translate("ScopeReadout", "unit"), QCoreApplication::translate("ScopeReadout", "samples"), QCoreApplication::translate("ScopeReadout", "min"),
                        QCoreApplication::translate("ScopeReadout", "max"), QCoreApplication::translate("ScopeReadout", "p-p"), QCoreApplication::translate("ScopeReadout", "mean"), QCoreApplication::translate("ScopeReadout", "RMS"),
@@ -463,21 +463,21 @@ QString scopeStatisticsHeading()
         .join(QLatin1Char('\t'));
 }
 
-QString scopeStatisticsRow(const QString& title, const QString& unit, const ScopeStatistics& stats)
+QString scopeanalysis::statisticsRow(const QString& title, const QString& unit, const ScopeStatistics& stats)
 {
     QStringList cells{title, unit, QString::number(qulonglong(stats.samples))};
     if (stats.empty()) {
         for (int i = 0; i < 6; ++i)
             cells << QString();
     } else {
-        cells << scopeNumber(stats.min) << scopeNumber(stats.max) << scopeNumber(stats.peakToPeak())
-              << scopeNumber(stats.mean) << scopeNumber(stats.rms()) << scopeNumber(stats.stdDev());
+        cells << scopeanalysis::number(stats.min) << scopeanalysis::number(stats.max) << scopeanalysis::number(stats.peakToPeak())
+              << scopeanalysis::number(stats.mean) << scopeanalysis::number(stats.rms()) << scopeanalysis::number(stats.stdDev());
     }
     cells << QString::number(qulonglong(stats.nonFinite));
     return cells.join(QLatin1Char('\t'));
 }
 
-QString scopeReadoutText(const ScopeReadout& readout)
+QString scopeanalysis::readoutText(const ScopeReadout& readout)
 {
     QStringList lines;
     const QChar tab = QLatin1Char('\t');
@@ -485,27 +485,27 @@ QString scopeReadoutText(const ScopeReadout& readout)
         const double dt = readout.tB - readout.tA;
         lines << QStringList{QCoreApplication::translate("ScopeReadout", "t(A) ms"), QCoreApplication::translate("ScopeReadout", "t(B) ms"), QCoreApplication::translate("ScopeReadout", "dt ms"), QCoreApplication::translate("ScopeReadout", "1/dt Hz")}
                      .join(tab);
-        lines << QStringList{scopeNumber(readout.tA), scopeNumber(readout.tB), scopeNumber(dt),
-                             dt != 0.0 ? scopeNumber(1000.0 / std::abs(dt)) : QString()}
+        lines << QStringList{scopeanalysis::number(readout.tA), scopeanalysis::number(readout.tB), scopeanalysis::number(dt),
+                             dt != 0.0 ? scopeanalysis::number(1000.0 / std::abs(dt)) : QString()}
                      .join(tab);
         lines << QString();
         lines << QStringList{QCoreApplication::translate("ScopeReadout", "curve"), QCoreApplication::translate("ScopeReadout", "unit"), QCoreApplication::translate("ScopeReadout", "at A"), QCoreApplication::translate("ScopeReadout", "at B"),
                              QCoreApplication::translate("ScopeReadout", "dY")}
                      .join(tab);
         for (const ScopeReadoutCurve& c : readout.curves) {
-            lines << QStringList{c.title, c.unit, c.hasA ? scopeNumber(c.atA) : QString(),
-                                 c.hasB ? scopeNumber(c.atB) : QString(),
-                                 c.hasA && c.hasB ? scopeNumber(c.atB - c.atA) : QString()}
+            lines << QStringList{c.title, c.unit, c.hasA ? scopeanalysis::number(c.atA) : QString(),
+                                 c.hasB ? scopeanalysis::number(c.atB) : QString(),
+                                 c.hasA && c.hasB ? scopeanalysis::number(c.atB - c.atA) : QString()}
                          .join(tab);
         }
         lines << QString();
     }
     if (readout.statsReady) {
-        lines << (QCoreApplication::translate("ScopeReadout", "statistics from") + tab + scopeNumber(readout.rangeFrom) + tab + QCoreApplication::translate("ScopeReadout", "to") + tab
-                  + scopeNumber(readout.rangeTo) + tab + QCoreApplication::translate("ScopeReadout", "ms"));
-        lines << scopeStatisticsHeading();
+        lines << (QCoreApplication::translate("ScopeReadout", "statistics from") + tab + scopeanalysis::number(readout.rangeFrom) + tab + QCoreApplication::translate("ScopeReadout", "to") + tab
+                  + scopeanalysis::number(readout.rangeTo) + tab + QCoreApplication::translate("ScopeReadout", "ms"));
+        lines << scopeanalysis::statisticsHeading();
         for (const ScopeReadoutCurve& c : readout.curves)
-            lines << scopeStatisticsRow(c.title, c.unit, c.stats);
+            lines << scopeanalysis::statisticsRow(c.title, c.unit, c.stats);
     }
     return lines.join(QLatin1Char('\n')) + QLatin1Char('\n');
 }

@@ -60,10 +60,12 @@ struct ScopeChunkedValues
     }
 };
 
+namespace scopeanalysis {
 // Statistics of values first..last (inclusive, first <= last < size).
-ScopeStatistics scopeStatistics(const ScopeChunkedValues& values, std::size_t first, std::size_t last);
+ScopeStatistics statistics(const ScopeChunkedValues& values, std::size_t first, std::size_t last);
 // Statistics of a plain array.
-ScopeStatistics scopeStatistics(const double* values, std::size_t n);
+ScopeStatistics statistics(const double* values, std::size_t n);
+} // namespace scopeanalysis
 
 // Index range [first, last] of the samples whose stamp lies in t1..t2
 // (either order) on stamps that never decrease; first > last when none.
@@ -73,10 +75,12 @@ struct ScopeIndexRange
     std::size_t last = 0;
     bool empty() const { return first > last; }
 };
-ScopeIndexRange scopeIndexRange(const ScopeChunkedValues& times, double t1, double t2);
+namespace scopeanalysis {
+ScopeIndexRange indexRange(const ScopeChunkedValues& times, double t1, double t2);
 // Index of the sample whose stamp is nearest to t (ties: the earlier one);
 // -1 without samples. Stamps never decrease.
-long scopeNearestIndex(const ScopeChunkedValues& times, double t);
+long nearestIndex(const ScopeChunkedValues& times, double t);
+} // namespace scopeanalysis
 
 // ---- spectrum ------------------------------------------------------------
 
@@ -110,6 +114,7 @@ constexpr double kScopeEvenStampTolerance = 0.01;
 // Peaks listed.
 constexpr int kScopeSpectrumPeaks = 5;
 
+namespace scopeanalysis {
 // Amplitude spectrum of values over stamps (milliseconds; n of each, stamps
 // never decreasing). Hann window; zero-padded to the next size the FFT does
 // fast. Non-finite samples are left out. The usual step is the mean of the
@@ -118,9 +123,10 @@ constexpr int kScopeSpectrumPeaks = 5;
 // were lost or samples left out) are resampled linearly onto even steps of
 // the usual length, and `note` says so; a range whose gaps would need more
 // than four times its samples' count of points is refused.
-ScopeSpectrum scopeSpectrum(const double* stamps, const double* values, std::size_t n);
+ScopeSpectrum spectrum(const double* stamps, const double* values, std::size_t n);
 // Amplitude in decibels relative to 1 unit, floored at -300 dB.
-double scopeDecibels(double amplitude);
+double decibels(double amplitude);
+} // namespace scopeanalysis
 
 // ---- readout -------------------------------------------------------------
 
@@ -145,15 +151,17 @@ struct ScopeReadout
     QVector<ScopeReadoutCurve> curves;
 };
 
+namespace scopeanalysis {
 // The readout as tab-separated text: one heading line per block, one row per
 // curve; numbers written with "." whatever the locale. Texts go through
 // QCoreApplication::translate in context "ScopeReadout".
-QString scopeReadoutText(const ScopeReadout& readout);
+QString readoutText(const ScopeReadout& readout);
 // One row per channel with the statistics' heading first: title, unit,
 // samples, min, max, p-p, mean, RMS, std dev, left-out samples.
-QString scopeStatisticsHeading();
-QString scopeStatisticsRow(const QString& title, const QString& unit, const ScopeStatistics& stats);
+QString statisticsHeading();
+QString statisticsRow(const QString& title, const QString& unit, const ScopeStatistics& stats);
 // A number for the readout: 6 significant digits, "." as decimal point.
-QString scopeNumber(double value);
+QString number(double value);
 // Why a stretch has no figures, or empty when it has.
-QString scopeStatisticsProblem(const ScopeStatistics& stats);
+QString statisticsProblem(const ScopeStatistics& stats);
+} // namespace scopeanalysis

@@ -201,7 +201,7 @@ TEST_F(CaptureSim, TitledChannelsArriveWithTheSimulatorsValuesAndReadBackByteFor
     for (int i : {0, 1, 2, 4}) {
         const QStringList cells = rows.value(c.curves[i].title);
         ASSERT_EQ(cells.size(), 10) << c.curves[i].title.toStdString();
-        const ScopeStatistics s = scopeStatistics(c.curves[i].y.constData(), std::size_t(c.curves[i].y.size()));
+        const ScopeStatistics s = scopeanalysis::statistics(c.curves[i].y.constData(), std::size_t(c.curves[i].y.size()));
         EXPECT_EQ(cells[1], c.curves[i].unit);
         EXPECT_EQ(cells[2].toULongLong(), s.samples);
         const double slack = 0.0005 + 1e-5 * std::abs(s.mean); // three decimals, six digits

@@ -87,7 +87,7 @@ TEST(ScopeStatistics, MatchesABruteForcePassOnRandomDataAndRanges)
             std::size_t a = rng() % n, b = rng() % n;
             if (a > b)
                 std::swap(a, b);
-            const ScopeStatistics s = scopeStatistics(view, a, b);
+            const ScopeStatistics s = scopeanalysis::statistics(view, a, b);
             const Brute e = brute(values, a, b);
             SCOPED_TRACE(testing::Message() << "round " << round << " range " << a << ".." << b);
             ASSERT_EQ(s.samples, e.n);
@@ -107,7 +107,7 @@ TEST(ScopeStatistics, MatchesABruteForcePassOnRandomDataAndRanges)
         ScopeStatistics streamed;
         for (double x : values)
             streamed.add(x);
-        const ScopeStatistics whole = scopeStatistics(values.data(), values.size());
+        const ScopeStatistics whole = scopeanalysis::statistics(values.data(), values.size());
         EXPECT_EQ(streamed.samples, whole.samples);
         EXPECT_EQ(streamed.nonFinite, whole.nonFinite);
         if (whole.samples > 0) {
@@ -125,19 +125,19 @@ TEST(ScopeStatistics, IndexRangesAndNearestSamples)
     ScopeChunkedValues times;
     times.chunks = chunks.data();
     times.size = t.size();
-    ScopeIndexRange r = scopeIndexRange(times, 2.5, 1.0); // either order
+    ScopeIndexRange r = scopeanalysis::indexRange(times, 2.5, 1.0); // either order
     EXPECT_EQ(r.first, 1u);
     EXPECT_EQ(r.last, 3u);
-    EXPECT_TRUE(scopeIndexRange(times, 4, 9).empty());
-    EXPECT_TRUE(scopeIndexRange(times, std::nan(""), 9).empty());
-    r = scopeIndexRange(times, 2, 2); // A = B on a sample: that sample
+    EXPECT_TRUE(scopeanalysis::indexRange(times, 4, 9).empty());
+    EXPECT_TRUE(scopeanalysis::indexRange(times, std::nan(""), 9).empty());
+    r = scopeanalysis::indexRange(times, 2, 2); // A = B on a sample: that sample
     EXPECT_EQ(r.last - r.first, 1u);
-    EXPECT_EQ(scopeNearestIndex(times, -5), 0);
-    EXPECT_EQ(scopeNearestIndex(times, 0.5), 0); // tie: the earlier one
-    EXPECT_EQ(scopeNearestIndex(times, 6.6), 5);
-    EXPECT_EQ(scopeNearestIndex(times, 99), 5);
+    EXPECT_EQ(scopeanalysis::nearestIndex(times, -5), 0);
+    EXPECT_EQ(scopeanalysis::nearestIndex(times, 0.5), 0); // tie: the earlier one
+    EXPECT_EQ(scopeanalysis::nearestIndex(times, 6.6), 5);
+    EXPECT_EQ(scopeanalysis::nearestIndex(times, 99), 5);
     times.size = 0;
-    EXPECT_EQ(scopeNearestIndex(times, 1), -1);
+    EXPECT_EQ(scopeanalysis::nearestIndex(times, 1), -1);
 }
 
 // A sine of known amplitude and frequency, also under a DC offset, with
@@ -162,7 +162,7 @@ TEST(ScopeSpectrum, FindsTheFrequencyAndAmplitudeOfASine)
             if (c.holes && i % 97 == 5)
                 v[i] = std::numeric_limits<double>::quiet_NaN();
         }
-        const ScopeSpectrum s = scopeSpectrum(t.data(), v.data(), c.n);
+        const ScopeSpectrum s = scopeanalysis::spectrum(t.data(), v.data(), c.n);
         SCOPED_TRACE(testing::Message() << c.hz << " Hz");
         ASSERT_TRUE(s.ok()) << s.error.toStdString();
         EXPECT_NEAR(s.sampleRate, 1000.0 / c.stepMs, 1e-3 * 1000.0 / c.stepMs);
@@ -183,7 +183,7 @@ TEST(ScopeSpectrum, FindsTheFrequencyAndAmplitudeOfASine)
         t[i] = double(i);
         v[i] = 3.0 * std::cos(2 * M_PI * 64.0 * double(i) / 1024.0);
     }
-    const ScopeSpectrum s = scopeSpectrum(t.data(), v.data(), t.size());
+    const ScopeSpectrum s = scopeanalysis::spectrum(t.data(), v.data(), t.size());
     ASSERT_TRUE(s.ok());
     EXPECT_NEAR(s.peaks[0].frequency, 62.5, 1e-6);
     EXPECT_NEAR(s.peaks[0].amplitude, 3.0, 0.03);
@@ -195,18 +195,18 @@ TEST(ScopeSpectrum, BadInputGivesATextNotASpectrum)
     std::vector<double> t(15), v(15, 1.0);
     for (std::size_t i = 0; i < t.size(); ++i)
         t[i] = double(i);
-    EXPECT_FALSE(scopeSpectrum(t.data(), v.data(), t.size()).ok()); // fewer than 16
-    EXPECT_FALSE(scopeSpectrum(nullptr, nullptr, 0).ok());
+    EXPECT_FALSE(scopeanalysis::spectrum(t.data(), v.data(), t.size()).ok()); // fewer than 16
+    EXPECT_FALSE(scopeanalysis::spectrum(nullptr, nullptr, 0).ok());
     t.resize(40);
     v.assign(40, nan);
     for (std::size_t i = 0; i < t.size(); ++i)
         t[i] = double(i);
-    EXPECT_FALSE(scopeSpectrum(t.data(), v.data(), t.size()).ok()); // nothing finite
+    EXPECT_FALSE(scopeanalysis::spectrum(t.data(), v.data(), t.size()).ok()); // nothing finite
     v.assign(40, 1.0);
     std::vector<double> same(40, 5.0);
-    EXPECT_FALSE(scopeSpectrum(same.data(), v.data(), v.size()).ok()); // one instant
+    EXPECT_FALSE(scopeanalysis::spectrum(same.data(), v.data(), v.size()).ok()); // one instant
     t[20] = 3.0;
-    const ScopeSpectrum back = scopeSpectrum(t.data(), v.data(), t.size());
+    const ScopeSpectrum back = scopeanalysis::spectrum(t.data(), v.data(), t.size());
     EXPECT_FALSE(back.ok());
     EXPECT_FALSE(back.error.isEmpty());
 }
@@ -228,14 +228,14 @@ TEST(ScopeReadoutText, IsTabSeparatedWithTheCursorsValuesAndStatistics)
     for (double x : {1.0, 2.0, 3.0, std::nan("")})
         c.stats.add(x);
     r.curves << c;
-    const QStringList lines = scopeReadoutText(r).split(QLatin1Char('\n'));
+    const QStringList lines = scopeanalysis::readoutText(r).split(QLatin1Char('\n'));
     EXPECT_EQ(lines[1], QStringLiteral("10\t30\t20\t50"));
     EXPECT_TRUE(lines.contains(QStringLiteral("J1 Position\tdeg\t1.5\t4\t2.5")));
     EXPECT_TRUE(lines.contains(QStringLiteral("J1 Position\tdeg\t3\t1\t3\t2\t2\t2.16025\t0.816497\t1")));
     // No finite sample: the figures stay empty, the count of left-out ones stays.
     ScopeStatistics none;
     none.add(std::nan(""));
-    EXPECT_EQ(scopeStatisticsRow(QStringLiteral("x"), QString(), none), QStringLiteral("x\t\t0\t\t\t\t\t\t\t1"));
-    EXPECT_FALSE(scopeStatisticsProblem(none).isEmpty());
-    EXPECT_FALSE(scopeStatisticsProblem(ScopeStatistics()).isEmpty());
+    EXPECT_EQ(scopeanalysis::statisticsRow(QStringLiteral("x"), QString(), none), QStringLiteral("x\t\t0\t\t\t\t\t\t\t1"));
+    EXPECT_FALSE(scopeanalysis::statisticsProblem(none).isEmpty());
+    EXPECT_FALSE(scopeanalysis::statisticsProblem(ScopeStatistics()).isEmpty());
 }
