@@ -242,9 +242,14 @@ double readNumber(const char* text, qsizetype size)
         --e;
     for (const char* p = b; p < e; ++p) {
         // Other white space (a no-break space, say) and anything else beyond
-        // ASCII: the text's own reading decides.
-        if (static_cast<unsigned char>(*p) >= 0x80)
+        // ASCII: the text's own reading decides. A byte-order mark inside a
+        // file is no white space there, but QString::fromUtf8 would drop it
+        // from the front of a field, so it is answered here.
+        if (static_cast<unsigned char>(*p) >= 0x80) {
+            if (e - b >= 3 && std::memcmp(b, "\xEF\xBB\xBF", 3) == 0)
+                return 0.0;
             return readNumber(QString::fromUtf8(b, int(e - b)));
+        }
     }
     if (b == e)
         return 0.0;
@@ -388,6 +393,9 @@ Content Parser::take()
 
 void Parser::flushBlock()
 {
+    // No rows waiting: the block may not even have storage yet.
+    if (m_blockRows == 0)
+        return;
     const int kept = m_content.curves.size();
     for (int i = 0; i < kept; ++i) {
         QVector<double>& y = m_content.curves[i].y;
