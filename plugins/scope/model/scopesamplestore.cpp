@@ -5,8 +5,109 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <mutex>
+#include <new>
+#include <vector>
+
+#include <sys/mman.h>
+
+namespace {
+
+// Chunks live in 2 MiB slabs that the kernel may back with huge pages. A
+// redraw reads a little of every chunk of the window, 36 columns of a
+// million values: with 4 KiB pages nearly every read also misses the
+// address translation cache, with 2 MiB pages almost none does. A slab is
+// returned when its last chunk leaves (one empty slab is kept); freed places
+// are reused first, so a sliding window keeps the slabs it has.
+class ChunkPool
+{
+public:
+    static ChunkPool& instance()
+    {
+        static ChunkPool* pool = new ChunkPool;  // outlives every chunk
+        return *pool;
+    }
+
+    ScopeChunk* allocate()
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (m_partial.empty()) {
+            void* memory = std::aligned_alloc(kSlabBytes, kSlabBytes);
+            if (!memory)
+                throw std::bad_alloc();
+            madvise(memory, kSlabBytes, MADV_HUGEPAGE);  // a hint; no harm where refused
+            Slab* slab = new (static_cast<char*>(memory) + kSlotBytes * kSlots) Slab;
+            for (std::size_t k = 0; k < kSlots; ++k)
+                slab->free[k] = std::uint8_t(kSlots - 1 - k);
+            slab->freeCount = kSlots;
+            m_partial.push_back(slab);
+        }
+        Slab* slab = m_partial.back();
+        if (slab == m_spare)
+            m_spare = nullptr;
+        const std::size_t slot = slab->free[--slab->freeCount];
+        if (slab->freeCount == 0)
+            m_partial.pop_back();
+        return reinterpret_cast<ScopeChunk*>(base(slab) + slot * kSlotBytes);
+    }
+
+    void release(ScopeChunk* chunk)
+    {
+        const auto address = reinterpret_cast<std::uintptr_t>(chunk);
+        char* start = reinterpret_cast<char*>(address & ~std::uintptr_t(kSlabBytes - 1));
+        Slab* slab = reinterpret_cast<Slab*>(start + kSlotBytes * kSlots);
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (slab->freeCount == 0)
+            m_partial.push_back(slab);
+        slab->free[slab->freeCount++] = std::uint8_t((address - reinterpret_cast<std::uintptr_t>(start)) / kSlotBytes);
+        if (slab->freeCount == kSlots) {
+            // One empty slab is kept: a snapshot's copies come and go with
+            // every redraw.
+            if (!m_spare) {
+                m_spare = slab;
+                return;
+            }
+            m_partial.erase(std::find(m_partial.begin(), m_partial.end(), slab));
+            slab->~Slab();
+            std::free(start);
+        }
+    }
+
+private:
+    static constexpr std::size_t kSlabBytes = std::size_t(2) << 20;
+    static constexpr std::size_t kSlotBytes = sizeof(ScopeChunk);
+    static constexpr std::size_t kSlots = (kSlabBytes - 256) / kSlotBytes;
+    static_assert(kSlotBytes % alignof(ScopeChunk) == 0 && kSlots >= 1 && kSlots <= 255, "slab layout");
+
+    // Kept in the slab's unused tail.
+    struct Slab
+    {
+        std::size_t freeCount = 0;
+        std::uint8_t free[kSlots];
+    };
+    static_assert(sizeof(Slab) <= kSlabBytes - kSlotBytes * kSlots, "the slab's tail holds its record");
+
+    static char* base(Slab* slab) { return reinterpret_cast<char*>(slab) - kSlotBytes * kSlots; }
+
+    std::mutex m_mutex;
+    std::vector<Slab*> m_partial;  // slabs with a free place
+    Slab* m_spare = nullptr;       // among them, one with every place free
+};
+
+std::shared_ptr<ScopeChunk> newChunk()
+{
+    ScopeChunk* chunk = new (ChunkPool::instance().allocate()) ScopeChunk;
+    return std::shared_ptr<ScopeChunk>(chunk, [](ScopeChunk* c) {
+        c->~ScopeChunk();
+        ChunkPool::instance().release(c);
+    });
+}
+
+} // namespace
 
 void ScopeChunkSummary::reset()
 {
@@ -109,7 +210,7 @@ std::optional<ScopeRange> ScopeColumnSnapshot::range(std::size_t first, std::siz
 void ScopeSampleColumn::addChunk()
 {
     // Left uninitialised: only written positions are ever read.
-    std::shared_ptr<ScopeChunk> chunk(new ScopeChunk);
+    std::shared_ptr<ScopeChunk> chunk = newChunk();
     chunk->summary.reset();
     m_chunks.push_back(std::move(chunk));
 }
@@ -176,7 +277,7 @@ ScopeColumnSnapshot ScopeSampleColumn::snapshot() const
         }
         // The chunk the collector is still filling.
         const std::size_t fill = end - c * kChunkSize;
-        std::shared_ptr<ScopeChunk> copy(new ScopeChunk);
+        std::shared_ptr<ScopeChunk> copy = newChunk();
         std::memcpy(copy->values, m_chunks[c]->values, fill * sizeof(double));
         copy->summary = m_chunks[c]->summary;
         snap.chunks.push_back(std::move(copy));

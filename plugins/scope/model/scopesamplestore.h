@@ -88,7 +88,9 @@ struct ScopeChunkSummary
     }
 };
 
-struct ScopeChunk
+// Aligned to cache lines, so that a block's values and a group's block
+// summaries each take whole lines.
+struct alignas(64) ScopeChunk
 {
     static constexpr std::size_t kSize = ScopeChunkSummary::kChunkSize;
     double values[kSize];
