@@ -113,9 +113,26 @@ void ScopeChunkSummary::reset()
 {
     constexpr double inf = std::numeric_limits<double>::infinity();
     const Entry none{inf, -inf};
-    std::fill(std::begin(block), std::end(block), none);
-    std::fill(std::begin(group), std::end(group), none);
+    std::fill(std::begin(entry), std::end(entry), none);
     all = none;
+}
+
+void ScopeChunkSummary::completeBlock(std::size_t b)
+{
+    auto fold = [](Entry& into, const Entry& e) {
+        into.min = e.min < into.min ? e.min : into.min;
+        into.max = e.max > into.max ? e.max : into.max;
+    };
+    // i: the complete entry of level l; its parent is complete with its
+    // last child.
+    std::size_t i = b;
+    for (std::size_t l = 0; l + 1 < kLevels; ++l) {
+        fold(entry[kFirst[l + 1] + i / kFanOut], entry[kFirst[l] + i]);
+        if (i % kFanOut != kFanOut - 1)
+            return;
+        i /= kFanOut;
+    }
+    fold(all, entry[kFirst[kLevels - 1] + i]);
 }
 
 void ScopeChunkSummary::build(const double* values, std::size_t n)
@@ -123,23 +140,14 @@ void ScopeChunkSummary::build(const double* values, std::size_t n)
     reset();
     n = std::min(n, kChunkSize);
     for (std::size_t b = 0; b * kBlockSize < n; ++b) {
-        Entry& e = block[b];
+        Entry& e = entry[b];
         const std::size_t end = std::min(n, b * kBlockSize + kBlockSize);
         for (std::size_t i = b * kBlockSize; i < end; ++i) {
             if (values[i] - values[i] == 0.0)
                 widen(e, values[i]);
         }
-    }
-    // Each level from the one below: an empty entry (+inf, -inf) widens
-    // nothing.
-    for (std::size_t b = 0; b < kBlocks; ++b) {
-        Entry& g = group[b / kBlocksPerGroup];
-        g.min = std::min(g.min, block[b].min);
-        g.max = std::max(g.max, block[b].max);
-    }
-    for (const Entry& g : group) {
-        all.min = std::min(all.min, g.min);
-        all.max = std::max(all.max, g.max);
+        if (end == b * kBlockSize + kBlockSize)
+            completeBlock(b);
     }
 }
 
@@ -147,12 +155,28 @@ void ScopeChunkSummary::range(const double* values, std::size_t first, std::size
                               double& hi) const
 {
     double low = lo, high = hi;
-    auto take = [&](const Entry& e) {
-        low = e.min < low ? e.min : low;
-        high = e.max > high ? e.max : high;
+    auto take = [&](const Entry* e, std::size_t from, std::size_t to) {
+        for (std::size_t k = from; k < to; ++k) {
+            low = e[k].min < low ? e[k].min : low;
+            high = e[k].max > high ? e[k].max : high;
+        }
     };
+    // Two values at a time without branches: a range reads up to 15 values
+    // at either end, and a branch per value costs more than the comparisons.
     auto scan = [&](std::size_t from, std::size_t to) {
-        for (std::size_t i = from; i < to; ++i) {
+        using Pair = double __attribute__((vector_size(16)));
+        Pair pairLow = {low, low}, pairHigh = {high, high};
+        std::size_t i = from;
+        for (; i + 2 <= to; i += 2) {
+            Pair x;
+            std::memcpy(&x, values + i, sizeof x);
+            const auto finite = (x - x) == 0.0;
+            pairLow = (finite & (x < pairLow)) ? x : pairLow;
+            pairHigh = (finite & (x > pairHigh)) ? x : pairHigh;
+        }
+        low = pairLow[0] < pairLow[1] ? pairLow[0] : pairLow[1];
+        high = pairHigh[0] > pairHigh[1] ? pairHigh[0] : pairHigh[1];
+        if (i < to) {
             const double x = values[i];
             if (x - x == 0.0) {
                 low = x < low ? x : low;
@@ -160,32 +184,36 @@ void ScopeChunkSummary::range(const double* values, std::size_t first, std::size
             }
         }
     };
-    auto takeBlocks = [&](std::size_t from, std::size_t to) {
-        for (std::size_t b = from; b < to; ++b)
-            take(block[b]);
-    };
 
-    // Half-open [a, b): whole blocks [ba, bb) inside, values at the ends.
-    const std::size_t a = first, b = last + 1;
-    const std::size_t ba = (a + kBlockSize - 1) / kBlockSize, bb = b / kBlockSize;
-    if (ba >= bb) {
+    // Half-open [a, b) in values: the values up to whole blocks at the ends,
+    // then at each level the entries up to whole entries of the next.
+    std::size_t a = first, b = last + 1;
+    std::size_t ua = (a + kBlockSize - 1) / kBlockSize, ub = b / kBlockSize;
+    if (ua >= ub) {
         scan(a, b);
     } else {
-        scan(a, ba * kBlockSize);
-        scan(bb * kBlockSize, b);
-        // Whole groups [ga, gb) among those blocks.
-        const std::size_t ga = (ba + kBlocksPerGroup - 1) / kBlocksPerGroup, gb = bb / kBlocksPerGroup;
-        if (ga >= gb) {
-            takeBlocks(ba, bb);
-        } else {
-            takeBlocks(ba, ga * kBlocksPerGroup);
-            takeBlocks(gb * kBlocksPerGroup, bb);
-            if (ga == 0 && gb == kGroups) {
-                take(all);
-            } else {
-                for (std::size_t g = ga; g < gb; ++g)
-                    take(group[g]);
+        scan(a, ua * kBlockSize);
+        scan(ub * kBlockSize, b);
+        std::size_t l = 0;
+        for (;; ++l) {
+            a = ua;
+            b = ub;
+            const Entry* e = &entry[kFirst[l]];
+            if (l + 1 == kLevels) {
+                if (a == 0 && b == kFanOut)
+                    take(&all, 0, 1);
+                else
+                    take(e, a, b);
+                break;
             }
+            ua = (a + kFanOut - 1) / kFanOut;
+            ub = b / kFanOut;
+            if (ua >= ub) {
+                take(e, a, b);
+                break;
+            }
+            take(e, a, ua * kFanOut);
+            take(e, ub * kFanOut, b);
         }
     }
     lo = low;

@@ -40,12 +40,18 @@ constexpr double timeOnAxis(double stamp, double origin)
 }
 
 // Finite minimum and maximum of one chunk's values as a hierarchy of
-// summaries: blocks of kBlockSize values, groups of kBlocksPerGroup blocks,
-// and the whole chunk. A range of values is answered from a few entries of
-// each level plus fewer than kBlockSize values at either end, so the cost
-// of a range does not grow with its length. An entry whose values hold
-// nothing finite has lo > hi (+inf, -inf); infinities and NaN never count.
-// The summaries add about 13 % to the values' memory.
+// summaries: entries for blocks of kBlockSize values, then levels of entries
+// each for kFanOut entries of the level below (64, 256, 1024 values), and
+// the whole chunk. A range of values is answered from fewer than kFanOut
+// entries at either end of each level plus fewer than kBlockSize values at
+// either end, so the cost of a range does not grow with its length; the
+// entries beside one position at each level share a cache line. An entry
+// whose values hold nothing finite has lo > hi (+inf, -inf); infinities and
+// NaN never count. The summaries add about 17 % to the values' memory.
+//
+// An entry of a higher level (and the chunk's) is filled in once the
+// values under it are all written; a range only ever takes entries whose
+// values lie wholly inside it, so a chunk being filled answers correctly.
 struct ScopeChunkSummary
 {
     struct Entry
@@ -55,37 +61,50 @@ struct ScopeChunkSummary
     };
 
     static constexpr std::size_t kBlockSize = 16;
-    static constexpr std::size_t kBlocksPerGroup = 16;
-    static constexpr std::size_t kGroupSize = kBlockSize * kBlocksPerGroup;
-    static constexpr std::size_t kGroups = 16;
-    static constexpr std::size_t kChunkSize = kGroupSize * kGroups;
+    static constexpr std::size_t kFanOut = 4;
+    static constexpr std::size_t kLevels = 4;
+    static constexpr std::size_t kChunkSize = 4096;
     static constexpr std::size_t kBlocks = kChunkSize / kBlockSize;
+    // Values under one entry of each level, and where the level's entries
+    // begin in entry[].
+    static constexpr std::size_t kSpan[kLevels] = {16, 64, 256, 1024};
+    static constexpr std::size_t kFirst[kLevels] = {0, 256, 320, 336};
+    static_assert(kSpan[kLevels - 1] * kFanOut == kChunkSize, "the levels cover a chunk");
 
-    Entry block[kBlocks];
-    Entry group[kGroups];
+    Entry entry[340];
     Entry all;
 
     void reset();
     void add(std::size_t offset, double value)
     {
         // v - v is 0 for finite values and NaN for infinities and NaN.
-        if (!(value - value == 0.0))
-            return;
-        widen(block[offset / kBlockSize], value);
-        widen(group[offset / kGroupSize], value);
-        widen(all, value);
+        if (value - value == 0.0)
+            widen(entry[offset / kBlockSize], value);
+        if (offset % kBlockSize == kBlockSize - 1)
+            completeBlock(offset / kBlockSize);
     }
     // Summarises values[0, n) afresh (n <= kChunkSize).
     void build(const double* values, std::size_t n);
     // Widens lo..hi by the finite values among values[first, last]
     // (offsets in the chunk this summarises, first <= last).
     void range(const double* values, std::size_t first, std::size_t last, double& lo, double& hi) const;
+    // The entries of a level (0 = blocks) beside the one that holds offset:
+    // one cache line, all that a range starting or ending there reads.
+    const Entry* siblings(std::size_t level, std::size_t offset) const
+    {
+        const std::size_t i = offset / kSpan[level];
+        return &entry[kFirst[level] + i / kFanOut * kFanOut];
+    }
 
     static void widen(Entry& e, double value)
     {
         e.min = value < e.min ? value : e.min;
         e.max = value > e.max ? value : e.max;
     }
+
+private:
+    // Block b has all its values: folds it into the levels above.
+    void completeBlock(std::size_t b);
 };
 
 // Aligned to cache lines, so that a block's values and a group's block
@@ -93,24 +112,42 @@ struct ScopeChunkSummary
 struct alignas(64) ScopeChunk
 {
     static constexpr std::size_t kSize = ScopeChunkSummary::kChunkSize;
+    static_assert(sizeof(double) * kSize % 64 == 0 && ScopeChunkSummary::kFirst[1] * 16 % 64 == 0,
+                  "the summary's levels start on cache lines");
     double values[kSize];
     ScopeChunkSummary summary;
 };
 
 // Widens lo..hi by the finite values at positions first..last of values
 // kept in chunks of ScopeChunk::kSize: chunkAt(c) gives chunk c's values and
-// its summary (nullptr: the values are read one by one).
+// its summary (nullptr: the values are read one by one). A chunk wholly
+// inside the range is answered by its summary's one entry for the chunk; a
+// long range asks for those entries some chunks ahead, so a window of a
+// million values does not wait for memory chunk after chunk.
 template <typename ChunkAt>
 void scopeChunkedRange(std::size_t first, std::size_t last, ChunkAt chunkAt, double& lo, double& hi)
 {
     constexpr std::size_t n = ScopeChunk::kSize;
+    constexpr std::size_t kAhead = 8;
+    const std::size_t lastChunk = last / n;
+    auto prefetchWhole = [&](std::size_t c) {
+        if (const ScopeChunkSummary* summary = chunkAt(c).second)
+            __builtin_prefetch(&summary->all);
+    };
+    for (std::size_t c = first / n + 1; c < lastChunk && c <= first / n + kAhead; ++c)
+        prefetchWhole(c);
     while (first <= last) {
         const std::size_t c = first / n;
         const std::size_t end = std::min(last, c * n + n - 1);
+        if (c + kAhead < lastChunk)
+            prefetchWhole(c + kAhead);
         const auto chunk = chunkAt(c);
         const double* values = chunk.first;
         const ScopeChunkSummary* summary = chunk.second;
-        if (summary) {
+        if (summary && first == c * n && end == c * n + n - 1) {
+            lo = summary->all.min < lo ? summary->all.min : lo;
+            hi = summary->all.max > hi ? summary->all.max : hi;
+        } else if (summary) {
             summary->range(values, first - c * n, end - c * n, lo, hi);
         } else {
             double low = lo, high = hi;
