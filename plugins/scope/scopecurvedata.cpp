@@ -314,25 +314,42 @@ std::shared_ptr<const ScopeColumnRuns> scopeColumnRuns(const ScopeCurveData& dat
         runs->firstX.reserve(expected);
         runs->lastX.reserve(expected);
         auto pixelOf = [&](int i) { return clampPixel(xMap.transform(data.xAt(i))); };
-        // The end of each run by galloping search, then bisection.
-        int i = from;
+        // The end of each run: with evenly spaced stamps a run is as long as
+        // the one before, give or take a sample, so the search starts there
+        // and gallops from it (a few reads in one place instead of a
+        // search over the run), then bisects.
+        auto inColumn = [&](int k, double column) { return std::floor(pixelOf(k)) == column; };
+        int i = from, length = 1;
         while (i <= to) {
             const double firstX = pixelOf(i);
             const double column = std::floor(firstX);
-            int same = i, other = i + 1, step = 1;
-            while (other <= to && std::floor(pixelOf(other)) == column) {
-                same = other;
-                step *= 2;
-                other = i + step;
+            // same: the last index known in the column; other: the first
+            // known beyond it (or to + 1).
+            int same = i, other = std::min(i + length, to + 1);
+            if (other <= to && inColumn(other, column)) {
+                for (int step = 1; other <= to && inColumn(other, column); step *= 2) {
+                    same = other;
+                    other = same + step;
+                }
+                other = std::min(other, to + 1);
+            } else {
+                for (int step = 1; other - step > same; step *= 2) {
+                    const int probe = other - step;
+                    if (inColumn(probe, column)) {
+                        same = probe;
+                        break;
+                    }
+                    other = probe;
+                }
             }
-            other = std::min(other, to + 1);
             while (other - same > 1) {
                 const int mid = same + (other - same) / 2;
-                if (std::floor(pixelOf(mid)) == column)
+                if (inColumn(mid, column))
                     same = mid;
                 else
                     other = mid;
             }
+            length = other - i;
             runs->starts.push_back(i);
             runs->columns.push_back(column);
             runs->firstX.push_back(firstX);
@@ -494,6 +511,12 @@ bool fillOpaqueRects(QPainter* painter, const QVector<QRect>& rects, const QColo
             continue;
         uchar* line = bits + r.top() * stride + r.left() * qsizetype(sizeof(quint32));
         const int width = r.width();
+        if (width == 1) {
+            // The usual case, a column span: one store per row.
+            for (int rows = r.height(); rows > 0; --rows, line += stride)
+                *reinterpret_cast<quint32*>(line) = value;
+            continue;
+        }
         for (int y = r.top(); y <= r.bottom(); ++y, line += stride) {
             auto* pixel = reinterpret_cast<quint32*>(line);
             for (int x = 0; x < width; ++x)

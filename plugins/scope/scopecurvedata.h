@@ -70,7 +70,7 @@ public:
     std::optional<ScopeRange> range(std::size_t first, std::size_t last) const;
 
     // Asks for the memory that a range beginning or ending at value i reads
-    // (the values near i and the summaries of its group), so that drawing
+    // (the values of its block and the summary entries beside it), so that drawing
     // column after column overlaps the waits for memory instead of taking
     // them one by one.
     void prefetch(std::size_t i) const
@@ -84,24 +84,16 @@ public:
         const std::size_t pos = m_head + i;
         const std::size_t c = pos / kChunkSize;
         const std::size_t offset = pos % kChunkSize;
-        const double* values = m_chunks[c];
-        constexpr std::size_t reach = ScopeChunkSummary::kBlockSize;
-        __builtin_prefetch(values + (offset >= reach ? offset - reach : 0));
-        __builtin_prefetch(values + (offset >= reach / 2 ? offset - reach / 2 : 0));
-        __builtin_prefetch(values + offset);
-        __builtin_prefetch(values + std::min(offset + reach / 2, kChunkSize - 1));
-        __builtin_prefetch(values + std::min(offset + reach, kChunkSize - 1));
+        // The values of i's block (two cache lines): both ranges meeting at
+        // i read their ends there.
+        const double* block = m_chunks[c] + offset / ScopeChunkSummary::kBlockSize * ScopeChunkSummary::kBlockSize;
+        __builtin_prefetch(block);
+        __builtin_prefetch(block + ScopeChunkSummary::kBlockSize - 1);
         if (m_summaries.empty())
             return;
         const ScopeChunkSummary& summary = *m_summaries[c];
-        const std::size_t group = offset / ScopeChunkSummary::kGroupSize;
-        const ScopeChunkSummary::Entry* entries = &summary.block[group * ScopeChunkSummary::kBlocksPerGroup];
-        static_assert(ScopeChunkSummary::kBlocksPerGroup == 16, "a group's block entries are four cache lines");
-        __builtin_prefetch(entries);
-        __builtin_prefetch(entries + 4);
-        __builtin_prefetch(entries + 8);
-        __builtin_prefetch(entries + 12);
-        __builtin_prefetch(&summary.group[group]);
+        for (std::size_t level = 0; level < ScopeChunkSummary::kLevels; ++level)
+            __builtin_prefetch(summary.siblings(level, offset));
     }
 
     // Where the pixel columns of a drawing begin, worked out once for all
