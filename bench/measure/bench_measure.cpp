@@ -9,6 +9,7 @@
 #include "scopecursors.h"
 #include "scopereadout.h"
 #include "scopesamplestore.h"
+#include "scope_bench_data.h"
 
 #include "VX_Prod.h"
 
@@ -35,24 +36,7 @@ void dropDebug(QtMsgType type, const QMessageLogContext&, const QString& msg)
 
 ScopeSampleStore& store()
 {
-    static std::unique_ptr<ScopeSampleStore> s = [] {
-        auto fresh = std::make_unique<ScopeSampleStore>();
-        ScopeSampleStore::SlotMask all;
-        for (int k = 0; k < 36; ++k)
-            all.set(k);
-        fresh->reset(all);
-        fresh->setSpan(kRows - 1);
-        std::mt19937 rng(11);
-        std::normal_distribution<double> noise(0.0, 0.3);
-        _ST_ReadScopeData row{};
-        for (int i = 0; i < kRows; ++i) {
-            row.time = 5000.0 + i;
-            for (int c = 0; c < 36; ++c)
-                row.values[c] = 5.0 * std::sin(i * (c + 1) * 6.0 / kRows) + noise(rng) + c * 0.1;
-            fresh->appendRow(row);
-        }
-        return fresh;
-    }();
+    static std::unique_ptr<ScopeSampleStore> s = scopebench::filledStore(kRows);
     return *s;
 }
 
@@ -65,15 +49,9 @@ std::unique_ptr<QwtScope> fedPlot()
     QApplication::processEvents();
     const ScopeSampleStore::Snapshot snap = store().snapshot();
     const ScopeSeries x(snap.times, ScopeSeries(snap.times).at(0));
-    for (int c = 0; c < 36; ++c) {
-        _ST_ScopeAxisInfo info;
-        info.nSubIndex = c;
-        info.nCurve = c;
-        info.nIndex = c + 1;
-        info.strUnit = QStringLiteral("A");
-        plot->setCurveInfo(c, QStringLiteral("channel %1").arg(c), info);
+    scopebench::setUpCurves(*plot, QStringLiteral("A"));
+    for (int c = 0; c < 36; ++c)
         plot->setCurveSeries(c, x, ScopeSeries(snap.values[c]), snap.sortedTimes);
-    }
     plot->setXAxis(0, kRows, kRows / 10);
     plot->replot();
     QApplication::processEvents();

@@ -7,6 +7,7 @@
 #include "scopecurvedata.h"
 #include "scopedatatracker.h"
 #include "scopesamplestore.h"
+#include "scope_bench_data.h"
 
 #include "VX_Prod.h"
 
@@ -47,19 +48,14 @@ struct Scope
         x.resize(samples);
         for (int i = 0; i < samples; ++i)
             x[i] = 10000.0 * i / samples;
-        std::mt19937 rng(7);
-        std::normal_distribution<double> noise(0.0, 0.3);
+        scopebench::Signal signal(samples, 7);
         for (int c = 0; c < 36; ++c) {
             QVector<double> y(samples);
             for (int i = 0; i < samples; ++i)
-                y[i] = 5.0 * std::sin(i * (c + 1) * 6.0 / samples) + noise(rng) + c * 0.1;
+                y[i] = signal(i, c);
             ys.push_back(y);
-            _ST_ScopeAxisInfo info;
-            info.nSubIndex = c;
-            info.nCurve = c;
-            info.nIndex = c + 1;
-            plot->setCurveInfo(c, QStringLiteral("channel %1").arg(c), info);
         }
+        scopebench::setUpCurves(*plot);
         feed();
         plot->setXAxis(0, 10000, 1000);
         plot->replot();
@@ -180,25 +176,9 @@ ScopeSampleStore& filledStore(int rows)
     auto& store = stores[rows];
     if (!store) {
         stores.clear();  // one large store at a time
-        auto fresh = std::make_unique<ScopeSampleStore>();
-        ScopeSampleStore::SlotMask all;
-        for (int k = 0; k < 36; ++k)
-            all.set(k);
-        fresh->reset(all);
-        fresh->setSpan(rows - 1);
-        std::mt19937 rng(11);
-        std::normal_distribution<double> noise(0.0, 0.3);
-        _ST_ReadScopeData row{};
-        for (int i = 0; i < rows; ++i) {
-            row.time = 5000.0 + i;
-            for (int c = 0; c < 36; ++c)
-                row.values[c] = 5.0 * std::sin(i * (c + 1) * 6.0 / rows) + noise(rng) + c * 0.1;
-            fresh->appendRow(row);
-        }
-        stores[rows] = std::move(fresh);
-        return *stores[rows];
+        stores[rows] = scopebench::filledStore(rows);
     }
-    return *store;
+    return *stores[rows];
 }
 
 // A plot whose canvas is 1100 x 500 pixels, 36 curves set up.
@@ -212,13 +192,7 @@ std::unique_ptr<QwtScope> sizedPlot()
         plot->resize(plot->size() + QSize(1100, 500) - plot->canvas()->size());
     }
     QApplication::processEvents();
-    for (int c = 0; c < 36; ++c) {
-        _ST_ScopeAxisInfo info;
-        info.nSubIndex = c;
-        info.nCurve = c;
-        info.nIndex = c + 1;
-        plot->setCurveInfo(c, QStringLiteral("channel %1").arg(c), info);
-    }
+    scopebench::setUpCurves(*plot);
     return plot;
 }
 
