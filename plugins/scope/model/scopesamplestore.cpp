@@ -36,10 +36,7 @@ public:
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         if (m_partial.empty()) {
-            void* memory = std::aligned_alloc(kSlabBytes, kSlabBytes);
-            if (!memory)
-                throw std::bad_alloc();
-            madvise(memory, kSlabBytes, MADV_HUGEPAGE);  // a hint; no harm where refused
+            void* memory = mapSlab();
             Slab* slab = new (static_cast<char*>(memory) + kSlotBytes * kSlots) Slab;
             for (std::size_t k = 0; k < kSlots; ++k)
                 slab->free[k] = std::uint8_t(kSlots - 1 - k);
@@ -73,7 +70,7 @@ public:
             }
             m_partial.erase(std::find(m_partial.begin(), m_partial.end(), slab));
             slab->~Slab();
-            std::free(start);
+            munmap(start, kSlabBytes);
         }
     }
 
@@ -90,6 +87,25 @@ private:
         std::uint8_t free[kSlots];
     };
     static_assert(sizeof(Slab) <= kSlabBytes - kSlotBytes * kSlots, "the slab's tail holds its record");
+
+    // A slab straight from the kernel, aligned to its size (mapped twice as
+    // large, the rest given back), and given back to the kernel when empty:
+    // through the C allocator, freed slabs would stay in its heap and the
+    // resident memory of a sliding window would creep up.
+    static void* mapSlab()
+    {
+        void* mapped = mmap(nullptr, 2 * kSlabBytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (mapped == MAP_FAILED)
+            throw std::bad_alloc();
+        const auto begin = reinterpret_cast<std::uintptr_t>(mapped);
+        const std::uintptr_t start = (begin + kSlabBytes - 1) & ~std::uintptr_t(kSlabBytes - 1);
+        if (start > begin)
+            munmap(mapped, start - begin);
+        if (begin + kSlabBytes > start)
+            munmap(reinterpret_cast<void*>(start + kSlabBytes), begin + kSlabBytes - start);
+        madvise(reinterpret_cast<void*>(start), kSlabBytes, MADV_HUGEPAGE); // a hint; no harm where refused
+        return reinterpret_cast<void*>(start);
+    }
 
     static char* base(Slab* slab) { return reinterpret_cast<char*>(slab) - kSlotBytes * kSlots; }
 
