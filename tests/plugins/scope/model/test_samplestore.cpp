@@ -365,10 +365,11 @@ TEST(ScopeGapCounter, CountsRowsMissingAtTheShortestStep)
     }
 }
 
-// The summary hierarchy (blocks, groups of blocks, chunks) answers every
-// range with the finite minimum and maximum a plain pass finds: random
+// The summary hierarchy (blocks, the levels above them, chunks) answers
+// every range with the finite minimum and maximum a plain pass finds: random
 // values with NaN and infinities, a front dropped so the first chunk's
-// summaries also cover values no longer kept, stretches of every length
+// summaries also cover values no longer kept, a last chunk still being
+// filled (its upper entries partly complete), stretches of every length
 // from one value to the whole column.
 TEST(ScopeSampleStore, SummaryRangesEqualAPlainPass)
 {
@@ -378,7 +379,7 @@ TEST(ScopeSampleStore, SummaryRangesEqualAPlainPass)
     ScopeSampleColumn column;
     for (int i = 0; i < 700; ++i)
         column.push_back(i % 2 ? 1e12 : -1e12);  // dropped again below
-    for (int i = 0; i < 5 * int(ScopeChunk::kSize) + 333; ++i) {
+    for (int i = 0; i < 5 * int(ScopeChunk::kSize) + 1357; ++i) {
         const double r = unit(rng);
         column.push_back(r < 0.02 ? std::nan("") : r < 0.03 ? inf : r < 0.04 ? -inf : (unit(rng) - 0.5) * 1000);
     }
