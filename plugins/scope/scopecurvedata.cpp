@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstring>
 #include <mutex>
 
 namespace {
@@ -41,6 +42,8 @@ struct ScopeColumnRuns
     // What the runs were worked out for.
     double s1 = 0.0, s2 = 0.0, p1 = 0.0, p2 = 0.0;
     int from = 0, to = -1;
+    // Added to every x pixel (see columnPhase).
+    double phase = 0.0;
 
     std::vector<int> starts;       // first sample of each run, then to + 1
     std::vector<double> columns;   // the run's pixel column
@@ -74,7 +77,8 @@ private:
 };
 
 ScopeSeries::ScopeSeries(const QVector<double>& values, bool summarise)
-    : m_size(std::size_t(values.size())), m_vector(values), m_columnCache(std::make_shared<ScopeColumnCache>())
+    : m_size(std::size_t(values.size())), m_source(scopeNewSource()), m_vector(values),
+      m_columnCache(std::make_shared<ScopeColumnCache>())
 {
     const double* data = m_vector.constData();
     const std::size_t chunks = (m_size + kChunkSize - 1) / kChunkSize;
@@ -98,6 +102,8 @@ ScopeSeries::ScopeSeries(std::shared_ptr<const ScopeColumnSnapshot> snapshot, do
         return;
     m_head = m_snapshot->head;
     m_size = m_snapshot->size;
+    m_source = m_snapshot->source;
+    m_firstRow = m_snapshot->firstRow;
     m_chunks.reserve(m_snapshot->chunks.size());
     m_summaries.reserve(m_snapshot->chunks.size());
     for (const auto& chunk : m_snapshot->chunks) {
@@ -292,7 +298,32 @@ const ScopeCurveData* ScopeCurve::scopeData() const
     return dynamic_cast<const ScopeCurveData*>(data());
 }
 
+void ScopeCurve::forgetColumns()
+{
+    std::lock_guard<std::mutex> lock(m_kept->mutex);
+    m_kept->columns = ScopeColumnMemo();
+}
+
 namespace {
+
+// The running page reads x as stamp - oldest stamp, so between two redraws
+// every x moves by the time the window moved on, and the samples of a pixel
+// column change unless that time is a whole number of columns. Pixel columns
+// are therefore drawn for x shifted by the part of a column that the origin
+// holds beyond a whole number of columns: a column then holds the samples of
+// the same stamps from one redraw to the next, and its range can be taken from
+// what the curve kept (see ScopeColumnMemo). The drawing moves right by less
+// than a pixel; x itself (tracker, cursors, export) is not changed.
+double columnPhase(const ScopeSeries& x, const QwtScaleMap& map)
+{
+    const double column = (map.s2() - map.s1()) / (map.p2() - map.p1());
+    if (x.offset() == 0.0 || map.transformation() || !(column > 0.0) || !std::isfinite(column))
+        return 0.0;
+    double phase = std::fmod(x.offset(), column) / column;
+    if (phase < 0.0)
+        phase += 1.0;
+    return phase >= 0.0 && phase < 1.0 ? phase : 0.0;
+}
 
 // The pixel-column runs of the samples from..to of a sorted curve, from the
 // cache its x series shares with the other curves when the map is linear.
@@ -307,13 +338,15 @@ std::shared_ptr<const ScopeColumnRuns> scopeColumnRuns(const ScopeCurveData& dat
         runs->p2 = xMap.p2();
         runs->from = from;
         runs->to = to;
+        runs->phase = columnPhase(data.xSeries(), xMap);
+        const double phase = runs->phase;
         const double columns = std::max(1.0, std::abs(xMap.p2() - xMap.p1()));
         const size_t expected = static_cast<size_t>(std::min(columns, double(to - from + 1))) + 2;
         runs->starts.reserve(expected + 1);
         runs->columns.reserve(expected);
         runs->firstX.reserve(expected);
         runs->lastX.reserve(expected);
-        auto pixelOf = [&](int i) { return clampPixel(xMap.transform(data.xAt(i))); };
+        auto pixelOf = [&](int i) { return clampPixel(xMap.transform(data.xAt(i)) + phase); };
         // The end of each run: with evenly spaced stamps a run is as long as
         // the one before, give or take a sample, so the search starts there
         // and gallops from it (a few reads in one place instead of a
@@ -368,7 +401,7 @@ std::shared_ptr<const ScopeColumnRuns> scopeColumnRuns(const ScopeCurveData& dat
 } // namespace
 
 ScopeCurveSketch scopeCurveSketch(const QwtSeriesData<QPointF>& data, const QwtScaleMap& xMap,
-                                  const QwtScaleMap& yMap, int from, int to)
+                                  const QwtScaleMap& yMap, int from, int to, ScopeColumnMemo* memo)
 {
     ScopeCurveSketch sketch;
     const int size = static_cast<int>(data.size());
@@ -403,36 +436,79 @@ ScopeCurveSketch scopeCurveSketch(const QwtSeriesData<QPointF>& data, const QwtS
     // Many samples per pixel column. x is sorted, so the samples of one
     // column are a contiguous run; the runs are the same for every curve
     // over this x and are found once. Each run's y range comes from the
-    // summaries, so the cost follows the canvas width, not the sample count.
+    // memo when it held the same rows, else from the summaries, so the cost
+    // follows the canvas width, not the sample count.
     const std::shared_ptr<const ScopeColumnRuns> runs = scopeColumnRuns(*scope, xMap, from, to);
-    const int runCount = static_cast<int>(runs->columns.size());
-    sketch.spans.reserve(runCount);
-    bool hasPrevious = false;
-    double previousColumn = 0.0, previousX = 0.0, previousY = 0.0;
-    // Runs this far ahead have their memory asked for while this one is drawn.
-    constexpr int kAhead = 12;
-    for (int r = 0; r < std::min(kAhead, runCount); ++r)
-        scope->ySeries().prefetch(static_cast<size_t>(runs->starts[static_cast<size_t>(r)]));
-    for (int r = 0; r < runCount; ++r) {
-        if (r + kAhead <= runCount)
-            scope->ySeries().prefetch(static_cast<size_t>(runs->starts[static_cast<size_t>(r + kAhead)]));
-        const double column = runs->columns[static_cast<size_t>(r)];
-        const int first = runs->starts[static_cast<size_t>(r)];
-        const int last = runs->starts[static_cast<size_t>(r) + 1] - 1;
+    const std::size_t runCount = runs->columns.size();
+    const ScopeSeries& ys = scope->ySeries();
+    ScopeColumnMemo drawn;
+    drawn.source = ys.source();
+    drawn.offset = ys.offset();
+    drawn.columns.resize(runCount);
+    const bool known = memo && ys.source() != 0 && memo->source == ys.source() &&
+                       std::memcmp(&memo->offset, &drawn.offset, sizeof(double)) == 0;
+    std::vector<std::size_t> unknown;  // runs whose values are read
+    unknown.reserve(known ? 64 : runCount);
+    for (std::size_t r = 0, k = 0; r < runCount; ++r) {
+        ScopeColumnMemo::Column& column = drawn.columns[r];
+        column.first = ys.firstRow() + std::uint64_t(runs->starts[r]);
+        column.last = ys.firstRow() + std::uint64_t(runs->starts[r + 1] - 1);
+        if (known) {
+            const std::vector<ScopeColumnMemo::Column>& kept = memo->columns;
+            while (k < kept.size() && kept[k].first < column.first)
+                ++k;
+            if (k < kept.size() && kept[k].first == column.first && kept[k].last == column.last) {
+                column = kept[k];
+                continue;
+            }
+        }
+        unknown.push_back(r);
+    }
+    // Runs this far ahead have their memory asked for while this one is read.
+    constexpr std::size_t kAhead = 12;
+    for (std::size_t u = 0; u < std::min(kAhead, unknown.size()); ++u)
+        ys.prefetch(static_cast<size_t>(runs->starts[unknown[u]]));
+    for (std::size_t u = 0; u < unknown.size(); ++u) {
+        if (u + kAhead < unknown.size())
+            ys.prefetch(static_cast<size_t>(runs->starts[unknown[u + kAhead]]));
+        const std::size_t r = unknown[u];
+        ScopeColumnMemo::Column& column = drawn.columns[r];
+        const int first = runs->starts[r];
+        const int last = runs->starts[r + 1] - 1;
         const std::optional<ScopeRange> range = scope->yRange(first, last);
-        if (!range)
+        if (!range) {
+            column.low = std::numeric_limits<double>::infinity();
+            column.high = -column.low;
             continue;  // nothing finite in this column
-        const double low = range->min, high = range->max;
+        }
+        column.low = range->min;
+        column.high = range->max;
         int a = first, b = last;
         while (!std::isfinite(scope->yAt(a)))
             ++a;
         while (!std::isfinite(scope->yAt(b)))
             --b;
-        const double firstX =
-            a == first ? runs->firstX[static_cast<size_t>(r)] : clampPixel(xMap.transform(scope->xAt(a)));
-        const double firstY = clampPixel(yMap.transform(scope->yAt(a)));
-        const double rowA = clampPixel(yMap.transform(low));
-        const double rowB = clampPixel(yMap.transform(high));
+        column.skipFirst = std::uint32_t(a - first);
+        column.skipLast = std::uint32_t(last - b);
+        column.firstY = scope->yAt(a);
+        column.lastY = scope->yAt(b);
+    }
+
+    sketch.spans.reserve(static_cast<int>(runCount));
+    bool hasPrevious = false;
+    double previousColumn = 0.0, previousX = 0.0, previousY = 0.0;
+    for (std::size_t r = 0; r < runCount; ++r) {
+        const ScopeColumnMemo::Column& kept = drawn.columns[r];
+        if (!(kept.low <= kept.high))
+            continue;
+        const double column = runs->columns[r];
+        const int first = runs->starts[r];
+        const int last = runs->starts[r + 1] - 1;
+        auto pixelX = [&](int i) { return clampPixel(xMap.transform(scope->xAt(i)) + runs->phase); };
+        const double firstX = kept.skipFirst == 0 ? runs->firstX[r] : pixelX(first + int(kept.skipFirst));
+        const double firstY = clampPixel(yMap.transform(kept.firstY));
+        const double rowA = clampPixel(yMap.transform(kept.low));
+        const double rowB = clampPixel(yMap.transform(kept.high));
         double top = std::min(rowA, rowB), bottom = std::max(rowA, rowB);
         if (hasPrevious) {
             // The line from the column before: in the next column it is
@@ -447,9 +523,11 @@ ScopeCurveSketch scopeCurveSketch(const QwtSeriesData<QPointF>& data, const QwtS
         sketch.spans.append(QRectF(column, top, 1.0, bottom - top));
         hasPrevious = true;
         previousColumn = column;
-        previousX = b == last ? runs->lastX[static_cast<size_t>(r)] : clampPixel(xMap.transform(scope->xAt(b)));
-        previousY = clampPixel(yMap.transform(scope->yAt(b)));
+        previousX = kept.skipLast == 0 ? runs->lastX[r] : pixelX(last - int(kept.skipLast));
+        previousY = clampPixel(yMap.transform(kept.lastY));
     }
+    if (memo)
+        *memo = std::move(drawn);
     return sketch;
 }
 
@@ -463,7 +541,7 @@ namespace {
 // source composition, and at most one clip rectangle. Through the painter a
 // rectangle costs a call per pixel row; here a store per pixel, so the cost
 // of tall column spans stays small. False, with nothing drawn, otherwise.
-bool fillOpaqueRects(QPainter* painter, const QVector<QRect>& rects, const QColor& color)
+bool fillOpaqueRects(QPainter* painter, const std::vector<QRect>& rects, const QColor& color)
 {
     QPaintEngine* engine = painter->paintEngine();
     if (!engine || engine->type() != QPaintEngine::Raster || color.alpha() != 255 || painter->opacity() != 1.0)
@@ -533,7 +611,16 @@ void ScopeCurve::drawLines(QPainter* painter, const QwtScaleMap& xMap, const Qwt
 {
     if (from > to)
         return;
-    ScopeCurveSketch sketch = scopeCurveSketch(*data(), xMap, yMap, from, to);
+    ScopeColumnMemo kept;
+    {
+        std::lock_guard<std::mutex> lock(m_kept->mutex);
+        kept = std::move(m_kept->columns);
+    }
+    ScopeCurveSketch sketch = scopeCurveSketch(*data(), xMap, yMap, from, to, &kept);
+    {
+        std::lock_guard<std::mutex> lock(m_kept->mutex);
+        m_kept->columns = std::move(kept);
+    }
     const qreal pw = std::max(qreal(1.0), painter->pen().widthF());
     const QRectF clipRect = canvasRect.adjusted(-pw, -pw, pw, pw);
     const bool clip = testPaintAttribute(QwtPlotCurve::ClipPolygons);
@@ -573,16 +660,22 @@ void ScopeCurve::drawLines(QPainter* painter, const QwtScaleMap& xMap, const Qwt
             rising = false;
         columns.append(Column{x, top, bottom});
     }
-    QVector<QRect> rects;
-    rects.reserve(columns.size() + 16);
-    auto add = [&](const QRect& r) {
-        const QRect clipped = r.intersected(bounds);
-        if (!clipped.isEmpty())
-            rects.append(clipped);
+    std::vector<QRect> rects;
+    rects.reserve(static_cast<size_t>(columns.size()) * 2 + 16);
+    // The part of columns x..x + w - 1, rows top..bottom - 1 inside bounds;
+    // a thousand of these per curve, so the clipping is done here in place.
+    const int clipLeft = bounds.left(), clipRight = bounds.right();
+    const int clipTop = bounds.top(), clipBottom = bounds.bottom();
+    auto add = [&](int x, int w, int top, int bottom) {
+        const int left = std::max(x, clipLeft), right = std::min(x + w - 1, clipRight);
+        top = std::max(top, clipTop);
+        bottom = std::min(bottom - 1, clipBottom);
+        if (left <= right && top <= bottom)
+            rects.emplace_back(QPoint(left, top), QPoint(right, bottom));
     };
     if (!rising) {
         for (const Column& c : columns)
-            add(QRect(c.x, c.top, width, c.bottom - c.top));
+            add(c.x, width, c.top, c.bottom);
     } else {
         int first = 0;  // first column whose span can still reach pixel column p
         for (int n = 0; n < columns.size(); ++n) {
@@ -610,17 +703,17 @@ void ScopeCurve::drawLines(QPainter* painter, const QwtScaleMap& xMap, const Qwt
                     int top = parts[static_cast<size_t>(k)].first, bottom = parts[static_cast<size_t>(k)].second;
                     while (++k < count && parts[static_cast<size_t>(k)].first <= bottom)
                         bottom = std::max(bottom, parts[static_cast<size_t>(k)].second);
-                    add(QRect(p, top, 1, bottom - top));
+                    add(p, 1, top, bottom);
                 }
             }
         }
     }
-    if (!rects.isEmpty() && !fillOpaqueRects(painter, rects, color)) {
+    if (!rects.empty() && !fillOpaqueRects(painter, rects, color)) {
         painter->save();
         painter->setPen(Qt::NoPen);
         painter->setBrush(color);
         painter->setRenderHint(QPainter::Antialiasing, false);
-        painter->drawRects(rects.constData(), rects.size());
+        painter->drawRects(rects.data(), static_cast<int>(rects.size()));
         painter->restore();
     }
     for (const QLineF& link : sketch.links) {

@@ -19,8 +19,10 @@
 #include "scopesamplestore.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <limits>
 #include <memory>
+#include <mutex>
 #include <utility>
 #include <vector>
 
@@ -51,6 +53,12 @@ public:
         return timeOnAxis(m_chunks[pos / kChunkSize][pos % kChunkSize], m_offset);
     }
     const QVector<double>& vector() const { return m_vector; }
+    double offset() const { return m_offset; }
+    // Where the values come from: value i is row firstRow() + i of source()
+    // (see ScopeColumnSnapshot; a vector is a source of its own, from row 0).
+    // Two series with the same source agree on every row both hold.
+    std::uint64_t source() const { return m_source; }
+    std::uint64_t firstRow() const { return m_firstRow; }
     // The values as the measuring code reads them; valid while this series
     // (or a copy of it) lives.
     ScopeChunkedValues chunked() const
@@ -107,6 +115,8 @@ private:
     std::size_t m_head = 0;
     std::size_t m_size = 0;
     double m_offset = 0.0;
+    std::uint64_t m_source = 0; // 0: unknown
+    std::uint64_t m_firstRow = 0;
     // Owners of what the pointers above point into.
     QVector<double> m_vector;
     std::shared_ptr<const ScopeColumnSnapshot> m_snapshot;
@@ -179,8 +189,30 @@ private:
     double m_maxY = 0.0;
 };
 
+// What a drawing of a curve found in its pixel columns, kept for the next
+// drawing: the rows of each column's samples (numbered in the y values'
+// source), their finite range and the first and last finite value. A running
+// scope redraws a window that moved by a few hundred rows; the columns whose
+// rows are the same as last time are drawn from here instead of reading the
+// values again, which for a long window are memory long out of the caches.
+struct ScopeColumnMemo
+{
+    struct Column
+    {
+        std::uint64_t first = 0, last = 0;
+        double low = 0.0, high = 0.0;     // low > high: nothing finite
+        double firstY = 0.0, lastY = 0.0; // offset applied, as yAt() reads them
+        // Non-finite values before the first finite one and after the last.
+        std::uint32_t skipFirst = 0, skipLast = 0;
+    };
+    std::uint64_t source = 0;
+    double offset = 0.0;
+    std::vector<Column> columns; // rising rows
+};
+
 // A plot curve over ScopeCurveData whose line drawing decimates per pixel
 // column. Curves with other data, or with unsorted x, draw every sample.
+// The columns of each drawing are kept for the next (see ScopeColumnMemo).
 class ScopeCurve : public QwtPlotCurve
 {
 public:
@@ -192,10 +224,22 @@ public:
     void setScopeSeries(const ScopeSeries& x, const ScopeSeries& y, bool sortedX);
     // nullptr when the curve holds other data.
     const ScopeCurveData* scopeData() const;
+    // Drops the columns kept from the last drawing: the next one reads every
+    // column's values.
+    void forgetColumns();
 
 protected:
     void drawLines(QPainter* painter, const QwtScaleMap& xMap, const QwtScaleMap& yMap,
                    const QRectF& canvasRect, int from, int to) const override;
+
+private:
+    // Drawing is const to Qwt, and an image export may draw from another thread.
+    struct Kept
+    {
+        std::mutex mutex;
+        ScopeColumnMemo columns;
+    };
+    std::unique_ptr<Kept> m_kept = std::make_unique<Kept>();
 };
 
 // What drawLines paints for the samples from..to, in paint-device
@@ -204,7 +248,9 @@ protected:
 // vertical span from its lowest to its highest sample, stretched to meet the
 // last sample of the column before, so every peak is drawn and the cost
 // follows the canvas width, not the sample count; lines bridge columns
-// without samples. Non-finite samples are left out.
+// without samples. Non-finite samples are left out. With a memo, columns
+// whose rows it holds take their range from it, and it is replaced by this
+// drawing's columns; the sketch is the same with or without.
 struct ScopeCurveSketch
 {
     QPolygonF line;
@@ -212,7 +258,7 @@ struct ScopeCurveSketch
     QVector<QLineF> links;
 };
 ScopeCurveSketch scopeCurveSketch(const QwtSeriesData<QPointF>& data, const QwtScaleMap& xMap,
-                                  const QwtScaleMap& yMap, int from, int to);
+                                  const QwtScaleMap& yMap, int from, int to, ScopeColumnMemo* memo = nullptr);
 
 // Nearest sample to a canvas position, measured in whole pixels as the
 // tracker sees them. Ties go to the lower index. Only samples strictly

@@ -4,6 +4,7 @@
 #include "scopederived.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -259,11 +260,18 @@ void ScopeSampleColumn::addChunk()
     m_chunks.push_back(std::move(chunk));
 }
 
+std::uint64_t scopeNewSource()
+{
+    static std::atomic<std::uint64_t> next{1};
+    return next.fetch_add(1, std::memory_order_relaxed);
+}
+
 void ScopeSampleColumn::pop_front()
 {
     if (m_size == 0)
         return;
     --m_size;
+    ++m_dropped;
     if (++m_head == kChunkSize) {
         m_chunks.pop_front();
         m_head = 0;
@@ -281,6 +289,8 @@ void ScopeSampleColumn::clear()
     m_chunks.clear();
     m_head = 0;
     m_size = 0;
+    m_source = scopeNewSource();
+    m_dropped = 0;
 }
 
 void ScopeSampleColumn::copyTo(double* out, double offset) const
@@ -309,6 +319,8 @@ ScopeColumnSnapshot ScopeSampleColumn::snapshot() const
     ScopeColumnSnapshot snap;
     snap.head = m_head;
     snap.size = m_size;
+    snap.source = m_source;
+    snap.firstRow = m_dropped;
     if (m_size == 0)
         return snap;
     const std::size_t end = m_head + m_size;

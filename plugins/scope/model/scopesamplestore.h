@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <bitset>
 #include <cstddef>
+#include <cstdint>
 #include <deque>
 #include <memory>
 #include <optional>
@@ -165,6 +166,10 @@ void scopeChunkedRange(std::size_t first, std::size_t last, ChunkAt chunkAt, dou
     }
 }
 
+// A number no other run of values has had in this process: a column takes a
+// new one whenever its rows start afresh, so (source, row) names one value.
+std::uint64_t scopeNewSource();
+
 // The values of a column at one moment: chunk 0 holds the oldest value at
 // position head. Every chunk is read-only and may be shared with the store.
 struct ScopeColumnSnapshot
@@ -172,6 +177,11 @@ struct ScopeColumnSnapshot
     std::vector<std::shared_ptr<const ScopeChunk>> chunks;
     std::size_t head = 0;
     std::size_t size = 0;
+    // The column's source and the row number of the oldest value: rows are
+    // counted from the column's start, so a row keeps its number while the
+    // window slides and two snapshots agree on the value of a row.
+    std::uint64_t source = 0;
+    std::uint64_t firstRow = 0;
 
     // Finite minimum and maximum of the values first..last (counted from
     // the oldest); none when there is no finite value among them.
@@ -186,7 +196,7 @@ class ScopeSampleColumn
 public:
     static constexpr std::size_t kChunkSize = ScopeChunk::kSize;
 
-    ScopeSampleColumn() = default;
+    ScopeSampleColumn() : m_source(scopeNewSource()) {}
     ScopeSampleColumn(const ScopeSampleColumn&) = delete;
     ScopeSampleColumn& operator=(const ScopeSampleColumn&) = delete;
 
@@ -241,6 +251,10 @@ private:
     std::deque<std::shared_ptr<ScopeChunk>> m_chunks;
     std::size_t m_head = 0; // position of the oldest value in the first chunk
     std::size_t m_size = 0;
+    // See ScopeColumnSnapshot: values dropped from the front since the
+    // column's rows started afresh (at construction or clear()).
+    std::uint64_t m_source;
+    std::uint64_t m_dropped = 0;
 };
 
 class ScopeSampleStore

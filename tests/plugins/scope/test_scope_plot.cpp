@@ -909,6 +909,104 @@ TEST(ScopeSnapshotCurveOffset, UnknownOrderIsCheckedAndUnsortedXDrawsEverySample
     EXPECT_EQ(unsorted.boundingRect(), QRectF(1, 1, 2, 2));
 }
 
+// A running page draws a window that moved on by a few hundred rows since
+// the last redraw, taking the columns whose rows did not change from what its
+// curves kept. The drawing is the one a fresh drawing makes, also after the
+// values start afresh under the same row numbers; and what is kept is really
+// what is drawn, for most columns of a moved window.
+TEST(ScopeCurveSketch, KeptColumnsDrawLikeFreshOnesOnASlidingWindow)
+{
+    QwtScaleMap xm, ym;
+    xm.setPaintInterval(0, 1037);  // a column is no whole number of ms
+    xm.setScaleInterval(0, 20000);
+    ym.setPaintInterval(500, 0);
+    ym.setScaleInterval(-30, 30);
+
+    std::mt19937 rng(17);
+    std::uniform_real_distribution<double> unit(0.0, 1.0);
+    auto value = [&](double t, double scale) {
+        const double r = unit(rng);
+        return r < 0.003 ? std::nan("") : r < 0.005 ? std::numeric_limits<double>::infinity()
+                                                    : std::sin(t * 0.003) * scale + unit(rng);
+    };
+    ScopeSampleColumn times, values;
+    double t = 1.0e6 + 0.37;
+    auto push = [&](int rows) {
+        for (int i = 0; i < rows; ++i) {
+            t += unit(rng) < 0.05 ? 0.0 : unit(rng) < 0.01 ? 60.0 : 1.0;  // repeats and gaps
+            times.push_back(t);
+            values.push_back(value(t, 20.0));
+        }
+        while (times.size() > 20000) {
+            times.pop_front();
+            values.pop_front();
+        }
+    };
+    // As the page reads them: x is the stamp less the oldest one.
+    auto curve = [&]() {
+        return ScopeCurveData(
+            ScopeSeries(std::make_shared<const ScopeColumnSnapshot>(times.snapshot()), times.front()),
+            ScopeSeries(std::make_shared<const ScopeColumnSnapshot>(values.snapshot())), false);
+    };
+    auto sketch = [&](const ScopeCurveData& data, ScopeColumnMemo* memo) {
+        return scopeCurveSketch(data, xm, ym, 0, int(data.size()) - 1, memo);
+    };
+
+    ScopeColumnMemo kept;
+    push(20000);  // a full window: every push moves it on
+    for (int step = 0; step < 30; ++step) {
+        if (step == 1) {
+            // Other values under the rows just drawn.
+            values.clear();
+            for (std::size_t i = 0; i < times.size(); ++i)
+                values.push_back(value(times.at(i), -10.0));
+        } else if (step > 1) {
+            push(int(unit(rng) * 800));
+        }
+        const ScopeCurveData data = curve();
+        const ScopeCurveSketch fresh = sketch(data, nullptr);
+        ASSERT_GT(fresh.spans.size(), 500) << step;
+        const ScopeCurveSketch drawn = sketch(data, &kept);
+        ASSERT_EQ(drawn.spans, fresh.spans) << step;
+        ASSERT_EQ(drawn.links, fresh.links) << step;
+        ASSERT_EQ(drawn.line, fresh.line) << step;
+    }
+
+    // Kept columns with false ranges show where they are used: after a move
+    // of 384 rows most columns, and none of another source's.
+    ScopeColumnMemo forged = kept;
+    for (ScopeColumnMemo::Column& c : forged.columns)
+        c.low = c.high = c.firstY = c.lastY = 29.0;
+    ScopeColumnMemo stranger = forged;
+    stranger.source = scopeNewSource();
+    push(384);
+    const ScopeCurveData moved = curve();
+    const ScopeCurveSketch fresh = sketch(moved, nullptr);
+    // Columns follow the stamps, so the drawing sits up to a pixel right of
+    // x: every finite sample is inside the span of its column or the next.
+    QHash<int, QRectF> byColumn;
+    for (const QRectF& span : fresh.spans)
+        byColumn.insert(int(span.x()), span);
+    for (int i = 0; i < int(moved.size()) && moved.xAt(i) <= xm.s2(); ++i) {
+        if (!std::isfinite(moved.yAt(i)))
+            continue;
+        const int px = int(std::floor(xm.transform(moved.xAt(i))));
+        const double py = ym.transform(moved.yAt(i));
+        auto inside = [&](int c) {
+            const QRectF span = byColumn.value(c);
+            return !span.isNull() && span.top() <= py && py <= span.bottom();
+        };
+        ASSERT_TRUE(inside(px) || inside(px + 1)) << i;
+    }
+    EXPECT_EQ(sketch(moved, &stranger).spans, fresh.spans);
+    const ScopeCurveSketch reused = sketch(moved, &forged);
+    ASSERT_EQ(reused.spans.size(), fresh.spans.size());
+    int differ = 0;
+    for (int i = 0; i < fresh.spans.size(); ++i)
+        differ += reused.spans[i] != fresh.spans[i];
+    EXPECT_GT(differ, fresh.spans.size() * 3 / 4);
+}
+
 TEST(ScopeNearestSample, AgreesWithTheFullSearchOnSnapshotCurves)
 {
     std::mt19937 rng(4242);
