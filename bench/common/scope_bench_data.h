@@ -28,8 +28,21 @@ private:
     std::normal_distribution<double> m_noise{0.0, 0.3};
 };
 
-// A store holding rows rows of all 36 channels, stamped 5000, 5001, ... ms.
-inline std::unique_ptr<ScopeSampleStore> filledStore(int rows)
+// Appends rows first..first + count - 1, row i stamped 5000 + i ms.
+inline void appendRows(ScopeSampleStore& store, Signal& signal, int first, int count)
+{
+    _ST_ReadScopeData row{};
+    for (int i = first; i < first + count; ++i) {
+        row.time = 5000.0 + i;
+        for (int c = 0; c < kCurves; ++c)
+            row.values[c] = signal(i, c);
+        store.appendRow(row);
+    }
+}
+
+// A store holding rows rows of all 36 channels, stamped 5000, 5001, ... ms,
+// with the signal that goes on from there.
+inline std::unique_ptr<ScopeSampleStore> filledStore(int rows, Signal* signal = nullptr)
 {
     auto store = std::make_unique<ScopeSampleStore>();
     ScopeSampleStore::SlotMask all;
@@ -37,14 +50,8 @@ inline std::unique_ptr<ScopeSampleStore> filledStore(int rows)
         all.set(k);
     store->reset(all);
     store->setSpan(rows - 1);
-    Signal signal(rows, 11);
-    _ST_ReadScopeData row{};
-    for (int i = 0; i < rows; ++i) {
-        row.time = 5000.0 + i;
-        for (int c = 0; c < kCurves; ++c)
-            row.values[c] = signal(i, c);
-        store->appendRow(row);
-    }
+    Signal own(rows, 11);
+    appendRows(*store, signal ? *signal : own, 0, rows);
     return store;
 }
 

@@ -158,10 +158,14 @@ BENCHMARK(BM_Redraw36x10000)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 using vxtest::residentMegabytes;
 
 // The timer's redraw of a page holding `rows` rows of 36 channels: snapshot
-// under the data lock, 36 curves handed over, Y fit, canvas painted.
+// under the data lock, 36 curves handed over, Y fit, canvas painted. With
+// `advance` 0 the same window is drawn cold each time (nothing kept from the
+// redraw before); otherwise the window moves on by that many rows between
+// redraws, as a running page's does (the appends are not timed).
 void BM_PageRedraw(benchmark::State& state)
 {
     const int rows = int(state.range(0));
+    const int advance = int(state.range(1));
     LivePage live;
     live.page.findChild<QLineEdit*>(QStringLiteral("ScopePlugin_edit_PeriodTime"))
         ->setText(QString::number(std::max(rows - 1, 10000)));
@@ -173,9 +177,19 @@ void BM_PageRedraw(benchmark::State& state)
         live.page.resize(live.page.size() + QSize(1100, 500) - canvas);
     }
     QCoreApplication::processEvents();
-    for (int i = 0; i < rows; ++i)
-        live.page.appendRow(rowAt(i));
+    int next = 0;
+    for (; next < rows; ++next)
+        live.page.appendRow(rowAt(next));
     for (auto _ : state) {
+        if (advance > 0) {
+            state.PauseTiming();
+            for (const int end = next + advance; next < end; ++next)
+                live.page.appendRow(rowAt(next));
+            state.ResumeTiming();
+        } else {
+            for (int c = 0; c < QwtScope::kCurveSlots; ++c)
+                live.page.plot()->curve(c)->forgetColumns();
+        }
         live.page.feedPlot();
         live.page.plot()->canvas()->repaint();
     }
@@ -188,7 +202,7 @@ void BM_PageRedraw(benchmark::State& state)
     // The whole process: Qt, the page, the store and the plot's snapshot.
     state.counters["rss_MB"] = residentMegabytes();
 }
-BENCHMARK(BM_PageRedraw)->Arg(10000)->Arg(1000000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PageRedraw)->ArgsProduct({{10000, 1000000}, {0, 384}})->Unit(benchmark::kMillisecond);
 
 // Files: 100,000 rows of 36 curves (about 30 MB) as the export writes them.
 // Import and export are set against their floors: the same numbers parsed
