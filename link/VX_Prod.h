@@ -27,10 +27,11 @@
 //                                that completes no header leaves them as the
 //                                caller set them. The first 100 rows of each
 //                                reply are appended as they become whole.
-//   VX_ReadScopeStreamCounts     since VX_InitDashboardClient: replies whose
-//                                row count no controller sends (the stream
-//                                restarts at the next fetch), and rows the
-//                                100-row cap passed over.
+//   VX_ReadScopeStreamCounts     since VX_InitDashboardClient: breaks of the
+//                                stream (bytes that made no reply or row;
+//                                the rows of the next whole reply come
+//                                again), and rows the 100-row cap passed
+//                                over.
 // No function throws for a network or protocol failure. Output pointers must
 // not be null.
 //

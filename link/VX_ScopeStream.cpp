@@ -85,27 +85,53 @@ bool IsAcknowledgement(const char* head)
            total >= kAckHeaderSize && total <= kMaxAckSize;
 }
 
+// The first 16 bytes of a framed controller's data reply: "LTBR", a total
+// length that whole rows fill, the length after byte 12, command 2.
+bool IsFramedStart(const char* head)
+{
+    const std::uint32_t total = U32At(head + 4);
+    return std::memcmp(head, "LTBR", 4) == 0 && U32At(head + 12) == kCmdReadScopeData &&
+           total >= kReplyRowsOffset && (total - kReplyRowsOffset) % kRowSize == 0 &&
+           U32At(head + 8) == total - 12;
+}
+
+// A framed reply header whose total length is that of the rows it counts.
+bool IsFramedReply(const char* head)
+{
+    return IsFramedStart(head) &&
+           U32At(head + 4) == kReplyRowsOffset + std::uint64_t{U32At(head + kReplyRowCountOffset)} * kRowSize;
+}
+
 } // namespace
 
 ScopeStreamResult ScopeStreamReader::Read(std::string_view bytes, double* cpuLoad,
                                           std::uint32_t* memory, std::vector<_ST_ReadScopeData>* rows)
 {
     ScopeStreamResult result;
+    Outputs out{cpuLoad, memory, rows, result};
     Cursor in{bytes.data(), bytes.data() + bytes.size()};
+    Consume(in, out);
+    return result;
+}
+
+void ScopeStreamReader::Consume(Cursor& in, Outputs& out)
+{
     while (in.at < in.end) {
         switch (m_part) {
         case Part::Header:
-            ReadHeader(in, cpuLoad, memory, rows, result);
+            ReadHeader(in, out);
             break;
         case Part::Rows:
-            ReadRows(in, rows, result);
+            ReadRows(in, out);
             break;
         case Part::Pass:
             PassOver(in);
             break;
+        case Part::Resync:
+            Resync(in, out);
+            break;
         }
     }
-    return result;
 }
 
 void ScopeStreamReader::Reset()
@@ -122,8 +148,18 @@ void ScopeStreamReader::ExpectHeader()
     m_passLeft = 0;
 }
 
-void ScopeStreamReader::ReadHeader(Cursor& in, double* cpuLoad, std::uint32_t* memory,
-                                   std::vector<_ST_ReadScopeData>* rows, ScopeStreamResult& result)
+void ScopeStreamReader::StartAcknowledgement(Outputs& out)
+{
+    ++out.result.acknowledgements;
+    const std::uint32_t total = U32At(m_head + 4);
+    ExpectHeader();
+    if (total > kAckHeaderSize) {
+        m_part = Part::Pass;
+        m_passLeft = total - kAckHeaderSize;
+    }
+}
+
+void ScopeStreamReader::ReadHeader(Cursor& in, Outputs& out)
 {
     // The first 16 bytes tell an acknowledgement from a data reply.
     const std::size_t want = m_headFill < kAckHeaderSize ? kAckHeaderSize : kReplyRowsOffset;
@@ -132,33 +168,43 @@ void ScopeStreamReader::ReadHeader(Cursor& in, double* cpuLoad, std::uint32_t* m
     m_headFill += take;
     in.at += take;
     if (m_headFill == kAckHeaderSize && want == kAckHeaderSize && IsAcknowledgement(m_head)) {
-        ++result.acknowledgements;
-        const std::uint32_t total = U32At(m_head + 4);
-        ExpectHeader();
-        if (total > kAckHeaderSize) {
-            m_part = Part::Pass;
-            m_passLeft = total - kAckHeaderSize;
-        }
+        StartAcknowledgement(out);
         return;
     }
     if (m_headFill == kReplyRowsOffset)
-        StartReply(in, cpuLoad, memory, rows, result);
+        StartReply(in, out);
 }
 
-void ScopeStreamReader::StartReply(Cursor& in, double* cpuLoad, std::uint32_t* memory,
-                                   std::vector<_ST_ReadScopeData>* rows, ScopeStreamResult& result)
+void ScopeStreamReader::StartReply(Cursor& in, Outputs& out)
 {
-    std::memcpy(cpuLoad, m_head + kReplyCpuLoadOffset, sizeof(double));
-    std::memcpy(memory, m_head + kReplyMemoryOffset, sizeof(std::uint32_t));
-    ++result.headers;
     const std::uint32_t announced = U32At(m_head + kReplyRowCountOffset);
+    // The first reply of a sound stream (nothing broke since the connection
+    // opened) tells whether this controller frames its replies. After a
+    // break, only a framed reply can be told from bytes that make none.
+    if (m_framing == Framing::Unknown && announced <= kMaxRowsInReply && m_broken == 0)
+        m_framing = IsFramedReply(m_head) ? Framing::Framed : Framing::Opaque;
+    if (m_framing != Framing::Opaque && (announced > kMaxRowsInReply || !IsFramedReply(m_head))) {
+        // No reply starts here; one may start at any later byte, also inside
+        // these 32.
+        Break(in, out, m_head + 1, kReplyRowsOffset - 1);
+        return;
+    }
+    std::memcpy(out.cpuLoad, m_head + kReplyCpuLoadOffset, sizeof(double));
+    std::memcpy(out.memory, m_head + kReplyMemoryOffset, sizeof(std::uint32_t));
+    ++out.result.headers;
     if (announced > kMaxRowsInReply) {
-        BreakStream(in, rows, result);
+        // Nothing after a count like this can be framed: the rows wholly
+        // present are all this "reply" can give, and the controller's next
+        // answer starts with the next fetch.
+        const std::size_t count = RowsThatFollow(in.at, std::min(in.left() / kRowSize, kMaxRowsPerReply));
+        AppendRows(in.at, count, out.rows);
+        out.result.appended += count;
+        Break(in, out, nullptr, 0);
         return;
     }
     const std::size_t taken = std::min<std::size_t>(announced, kMaxRowsPerReply);
     const std::uint64_t overCap = announced - taken;
-    result.rowsOverCap += overCap;
+    out.result.rowsOverCap += overCap;
     m_rowsOverCap += overCap;
     ExpectHeader();
     m_rowsLeft = taken;
@@ -169,8 +215,7 @@ void ScopeStreamReader::StartReply(Cursor& in, double* cpuLoad, std::uint32_t* m
         m_part = Part::Pass;
 }
 
-void ScopeStreamReader::ReadRows(Cursor& in, std::vector<_ST_ReadScopeData>* rows,
-                                 ScopeStreamResult& result)
+void ScopeStreamReader::ReadRows(Cursor& in, Outputs& out)
 {
     if (m_rowFill > 0 || in.left() < kRowSize) {
         // A row cut by a fetch's end: gathered, then delivered whole.
@@ -181,22 +226,24 @@ void ScopeStreamReader::ReadRows(Cursor& in, std::vector<_ST_ReadScopeData>* row
         if (m_rowFill < kRowSize)
             return;
         if (RowsThatFollow(reinterpret_cast<const char*>(&m_row), 1) == 0) {
-            DropRest(in, result);
+            Break(in, out, reinterpret_cast<const char*>(&m_row), kRowSize);
             return;
         }
-        rows->push_back(m_row);
+        out.rows->push_back(m_row);
         m_rowFill = 0;
         --m_rowsLeft;
-        ++result.appended;
+        ++out.result.appended;
     } else {
         const std::size_t count = std::min(m_rowsLeft, in.left() / kRowSize);
         const std::size_t good = RowsThatFollow(in.at, count);
-        AppendRows(in.at, good, rows);
+        AppendRows(in.at, good, out.rows);
         in.at += good * kRowSize;
         m_rowsLeft -= good;
-        result.appended += good;
+        out.result.appended += good;
         if (good < count) {
-            DropRest(in, result);
+            // The next reply may start at the first byte of the row that
+            // broke (a reply cut short by the controller).
+            Break(in, out, nullptr, 0);
             return;
         }
     }
@@ -213,16 +260,62 @@ void ScopeStreamReader::PassOver(Cursor& in)
         m_part = Part::Header;
 }
 
-void ScopeStreamReader::BreakStream(Cursor& in, std::vector<_ST_ReadScopeData>* rows,
-                                    ScopeStreamResult& result)
+void ScopeStreamReader::Resync(Cursor& in, Outputs& out)
 {
-    // Nothing after a count like this can be framed: the rows wholly present
-    // are all this "reply" can give, and the controller's next answer starts
-    // with the next fetch.
-    const std::size_t count = RowsThatFollow(in.at, std::min(in.left() / kRowSize, kMaxRowsPerReply));
-    AppendRows(in.at, count, rows);
-    result.appended += count;
-    DropRest(in, result);
+    // m_head holds the bytes from a possible "LTBR" on, gathered until 16
+    // tell whether a framed reply or an acknowledgement starts there.
+    while (in.at < in.end) {
+        if (m_headFill == 0) {
+            const void* magic = std::memchr(in.at, 'L', in.left());
+            if (!magic) {
+                in.at = in.end;
+                return;
+            }
+            in.at = static_cast<const char*>(magic);
+        }
+        const std::size_t take = std::min(kAckHeaderSize - m_headFill, in.left());
+        std::memcpy(m_head + m_headFill, in.at, take);
+        m_headFill += take;
+        in.at += take;
+        if (m_headFill < kAckHeaderSize)
+            return;
+        if (IsAcknowledgement(m_head)) {
+            StartAcknowledgement(out);
+            return;
+        }
+        if (IsFramedStart(m_head)) {
+            m_framing = Framing::Framed;
+            m_part = Part::Header; // the rest of the header follows
+            return;
+        }
+        const void* next = std::memchr(m_head + 1, 'L', kAckHeaderSize - 1);
+        const std::size_t from = next ? static_cast<std::size_t>(static_cast<const char*>(next) - m_head)
+                                      : kAckHeaderSize;
+        std::memmove(m_head, m_head + from, kAckHeaderSize - from);
+        m_headFill = kAckHeaderSize - from;
+    }
+}
+
+void ScopeStreamReader::Break(Cursor& in, Outputs& out, const char* replay, std::size_t replayLength)
+{
+    // The bytes to read again may be the reader's own (the header or row
+    // that broke), which the reading below overwrites.
+    char again[kRowSize];
+    if (replayLength > 0)
+        std::memcpy(again, replay, replayLength);
+    out.result.broken = true;
+    ++m_broken;
+    ExpectHeader();
+    m_lastTime = -std::numeric_limits<double>::infinity();
+    if (m_framing == Framing::Opaque) {
+        // A controller whose header bytes say nothing: its next answer is
+        // taken to start with the next fetch.
+        in.at = in.end;
+        return;
+    }
+    m_part = Part::Resync;
+    Cursor replayed{again, again + replayLength};
+    Consume(replayed, out);
 }
 
 std::size_t ScopeStreamReader::RowsThatFollow(const char* first, std::size_t count)
@@ -245,16 +338,6 @@ std::size_t ScopeStreamReader::RowsThatFollow(const char* first, std::size_t cou
         m_lastTime = time;
     }
     return count;
-}
-
-void ScopeStreamReader::DropRest(Cursor& in, ScopeStreamResult& result)
-{
-    // The controller's next answer starts with the next fetch.
-    result.broken = true;
-    ++m_broken;
-    in.at = in.end;
-    ExpectHeader();
-    m_lastTime = -std::numeric_limits<double>::infinity();
 }
 
 } // namespace vx

@@ -6,6 +6,16 @@
 // what is not yet whole, so every row is delivered exactly once, in order,
 // and nothing is read from bytes the controller did not send as a row.
 //
+// A controller that frames its replies (bytes 0 to 15 are "LTBR", the total
+// length, the length after byte 12 and command 2, the reader learns it from
+// the first reply) lets the reader find its way back after bytes that make no
+// reply: it looks for the next framed reply or acknowledgement in the bytes
+// that follow, in this fetch or a later one, whatever pieces they come in.
+// Replies late by a fetch or more bring the rest of a broken reply into the
+// next fetch; taking that fetch's first byte as a reply's start (all a reader
+// can do with a controller whose header bytes say nothing) would read rows
+// from the middle of it.
+//
 // Pure: no sockets, no locks. VX_DashboardClient owns one per connection and
 // serialises its use.
 #pragma once
@@ -43,8 +53,9 @@ struct ScopeStreamResult
     std::size_t appended = 0;         // rows appended to the caller's vector
     std::size_t acknowledgements = 0; // subscription answers passed over
     std::size_t rowsOverCap = 0;      // rows beyond the 100 a reply gives, passed over
-    bool broken = false;              // a header announced a count no controller sends, or a
-                                      // row's time stamp did not follow the row before
+    bool broken = false;              // a header announced a count no controller sends, a framed
+                                      // controller's header lacked its frame, or a row's time
+                                      // stamp did not follow the row before
 };
 
 class ScopeStreamReader
@@ -55,13 +66,18 @@ public:
     // wins); every row completed, up to the first 100 of each reply, is
     // appended to `rows` (never cleared), straight from the bytes. Rows past
     // 100 are passed over. Bytes that do not yet make a whole header or row
-    // are kept for the next Read. A header whose count exceeds
-    // kMaxRowsInReply breaks the stream: the whole rows present in these
-    // bytes (at most 100) are taken, the rest of them is dropped, and the
-    // next Read starts at a new reply. So does a row whose time stamp does
-    // not rise above the one before or is no clock's reading (subnormal,
-    // non-finite, beyond 2^53): the rows before it are taken, it and the rest
-    // of these bytes are not.
+    // are kept for the next Read.
+    //
+    // The stream breaks at a header whose count exceeds kMaxRowsInReply, at
+    // a header of a framed controller that lacks the frame, and at a row
+    // whose time stamp does not rise above the one before or is no clock's
+    // reading (subnormal, non-finite, beyond 2^53); the rows before are
+    // taken. Then, for a framed controller (or one not yet known), nothing
+    // is taken until the next framed reply or acknowledgement, looked for
+    // from the byte after the broken header's start or from the broken row's
+    // first byte. For a controller known to send other header bytes, the
+    // rows wholly present after a broken header (at most 100) are taken, the
+    // rest of these bytes is dropped and the next Read starts at a new reply.
     ScopeStreamResult Read(std::string_view bytes, double* cpuLoad, std::uint32_t* memory,
                            std::vector<_ST_ReadScopeData>* rows);
 
@@ -74,6 +90,12 @@ public:
     std::size_t Kept() const { return m_headFill + m_rowFill; }
     // Whether the next byte starts a new reply or acknowledgement.
     bool AtBoundary() const { return m_part == Part::Header && m_headFill == 0; }
+    // Whether the reader is looking for the next framed reply after a break.
+    bool Resynchronising() const { return m_part == Part::Resync; }
+    // Whether a break is followed by a look for the next framed reply (the
+    // controller frames its replies, or has sent none yet) rather than by
+    // the next fetch taken as a new reply.
+    bool FindsRepliesAfterBreaks() const { return m_framing != Framing::Opaque; }
 
     // Since the last Reset: headers that broke the stream, and rows passed
     // over by the 100-row cap.
@@ -81,7 +103,10 @@ public:
     std::uint64_t RowsOverCap() const { return m_rowsOverCap; }
 
 private:
-    enum class Part { Header, Rows, Pass };
+    enum class Part { Header, Rows, Pass, Resync };
+    // What the first data reply since the last Reset told about the header's
+    // bytes 0 to 15.
+    enum class Framing { Unknown, Framed, Opaque };
 
     struct Cursor
     {
@@ -89,17 +114,26 @@ private:
         const char* end;
         std::size_t left() const { return static_cast<std::size_t>(end - at); }
     };
+    struct Outputs
+    {
+        double* cpuLoad;
+        std::uint32_t* memory;
+        std::vector<_ST_ReadScopeData>* rows;
+        ScopeStreamResult& result;
+    };
 
-    void ReadHeader(Cursor& in, double* cpuLoad, std::uint32_t* memory,
-                    std::vector<_ST_ReadScopeData>* rows, ScopeStreamResult& result);
-    void StartReply(Cursor& in, double* cpuLoad, std::uint32_t* memory,
-                    std::vector<_ST_ReadScopeData>* rows, ScopeStreamResult& result);
-    void ReadRows(Cursor& in, std::vector<_ST_ReadScopeData>* rows, ScopeStreamResult& result);
+    void Consume(Cursor& in, Outputs& out);
+    void ReadHeader(Cursor& in, Outputs& out);
+    void StartReply(Cursor& in, Outputs& out);
+    void ReadRows(Cursor& in, Outputs& out);
     void PassOver(Cursor& in);
-    void BreakStream(Cursor& in, std::vector<_ST_ReadScopeData>* rows, ScopeStreamResult& result);
+    void Resync(Cursor& in, Outputs& out);
+    void StartAcknowledgement(Outputs& out);
     void ExpectHeader();
     std::size_t RowsThatFollow(const char* first, std::size_t count);
-    void DropRest(Cursor& in, ScopeStreamResult& result);
+    // Counts a break and goes on from `replay` (bytes already read that may
+    // hold the next reply's start), then from `in`.
+    void Break(Cursor& in, Outputs& out, const char* replay, std::size_t replayLength);
 
     Part m_part = Part::Header;
     // The header being gathered.
@@ -113,6 +147,7 @@ private:
     std::uint64_t m_passLeft = 0;
     // Time stamp of the last row delivered since the stream (re)started.
     double m_lastTime = -std::numeric_limits<double>::infinity();
+    Framing m_framing = Framing::Unknown;
 
     std::uint64_t m_broken = 0;
     std::uint64_t m_rowsOverCap = 0;

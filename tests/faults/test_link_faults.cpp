@@ -136,7 +136,10 @@ TEST_P(GarbledPorts, EveryCallFailsCleanlyAndTheLinkRecovers)
 {
     const std::string mode = GetParam().mode;
     const std::string address = mode == "garbage" ? "127.0.5.2" : "127.0.5.3";
-    vxtest::SimProcess sim(address, {"--rpc-mode", mode, "--cmd-mode", mode, "--dash-mode", mode});
+    // The dashboard answers come in pieces up to 8 ms apart, so that late
+    // pieces of a garbled answer share a fetch with the sound ones after it.
+    vxtest::SimProcess sim(address,
+                           {"--rpc-mode", mode, "--cmd-mode", mode, "--dash-mode", mode, "--dash-cuts", "7:8"});
     ASSERT_TRUE(sim.ok()) << sim.error();
     Connect(sim);
     ASSERT_TRUE(VX_IsConnectDashboard());

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstring>
 #include <numeric>
+#include <random>
 #include <string_view>
 
 using namespace vx;
@@ -131,9 +132,13 @@ TEST_P(ScopeReply, OutputsAndRows)
     EXPECT_EQ(rows[1].time, -6.0);
     for (std::size_t i = 0; i < c.appended; ++i)
         ASSERT_EQ(0, std::memcmp(&rows[2 + i], full.data() + 32 + i * 296, 296)) << "row " << i;
-    // What is not whole is kept for the next fetch; a broken stream keeps nothing.
+    // What is not whole is kept for the next fetch; a broken stream looks
+    // for the next reply.
+    EXPECT_EQ(reader.Resynchronising(), c.broken);
+    if (c.broken)
+        return;
     const std::size_t header = std::min<std::size_t>(reply.size(), 32);
-    const std::size_t rowPart = c.broken || reply.size() < 32 || c.appended >= std::min<std::size_t>(c.announced, 100)
+    const std::size_t rowPart = reply.size() < 32 || c.appended >= std::min<std::size_t>(c.announced, 100)
                                     ? 0
                                     : (reply.size() - 32) % 296;
     EXPECT_EQ(reader.Kept(), (header < 32 ? header : 0) + rowPart);
@@ -155,9 +160,10 @@ INSTANTIATE_TEST_SUITE_P(
         ReplyCase{"N150_only120present", 32 + 120 * 296, 150, 120, true, 100, false},
         ReplyCase{"N150_only40present", 32 + 40 * 296 + 100, 150, 40, true, 40, false},
         ReplyCase{"N65535_cut", 32 + 4 * 296, 0xFFFFu, 4, true, 4, false},
-        ReplyCase{"N65536_broken_rowsPresentTaken", 32 + 4 * 296 + 17, 0x10000u, 4, true, 4, true},
-        ReplyCase{"Nhuge_broken_oneRowTaken", 32 + 296 + 100, 0xFFFFFFFFu, 2, true, 1, true},
-        ReplyCase{"Nhuge_broken_noWholeRow", 32 + 295, 0xFFFFFFFFu, 1, true, 0, true},
+        // A count no controller sends, before any sound reply: no reply
+        // starts there, and no row after it is taken.
+        ReplyCase{"N65536_broken_nothingTaken", 32 + 4 * 296 + 17, 0x10000u, 4, false, 0, true},
+        ReplyCase{"Nhuge_broken_nothingTaken", 32 + 296 + 100, 0xFFFFFFFFu, 2, false, 0, true},
         ReplyCase{"Short31_kept", 31, 3, 3, false, 0, false},
         ReplyCase{"Short24_kept", 24, 3, 3, false, 0, false},
         ReplyCase{"Short1_kept", 1, 3, 3, false, 0, false},
@@ -176,6 +182,7 @@ struct Stream
     std::vector<std::size_t> headerEnds; // where each reply header ends
     std::vector<double> cpu;             // each reply's CPU load
     std::uint64_t overCap = 0;
+    bool framed = false; // header bytes 0 to 15 as the simulator sends them
 
     void Ack()
     {
@@ -187,6 +194,11 @@ struct Stream
     {
         const double load = 0.5 + static_cast<double>(cpu.size());
         std::string one = linktest::ScopeReplyBytes(load, static_cast<std::uint32_t>(cpu.size()), count, count);
+        if (framed) {
+            const std::uint32_t frame[4] = {0x5242544Cu /* "LTBR" */, static_cast<std::uint32_t>(one.size()),
+                                            static_cast<std::uint32_t>(one.size() - 12), 2};
+            std::memcpy(&one[0], frame, sizeof frame);
+        }
         const std::size_t start = bytes.size();
         for (std::uint32_t i = 0; i < count; ++i) {
             const double t = static_cast<double>(next++);
@@ -200,6 +212,15 @@ struct Stream
             rowEnds.push_back(start + 32 + (i + 1) * 296);
         }
         overCap += count > 100 ? count - 100 : 0;
+    }
+    // A reply of `count` rows (at most 100) that the controller cut short
+    // after `present` of them.
+    void CutShort(std::uint32_t count, std::uint32_t present)
+    {
+        Reply(count);
+        bytes.resize(headerEnds.back() + present * 296);
+        rows.resize(rows.size() - (count - present));
+        rowEnds.resize(rows.size());
     }
     std::size_t next = 0;
 };
@@ -268,6 +289,8 @@ TEST(ScopeStream, AStreamCutAnywhereGivesEveryRowOnceAsSoonAsItIsWhole)
     ExpectPiecesGiveTheStream(s, bytewise);
 }
 
+// A controller whose header bytes 0 to 15 say nothing (its first reply
+// shows it): after a break the next fetch is taken as a new reply.
 TEST(ScopeStream, ABrokenHeaderTakesTheRowsPresentAndTheNextFetchStartsAfresh)
 {
     ScopeStreamReader reader;
@@ -326,6 +349,66 @@ TEST(ScopeStream, ABrokenHeaderTakesTheRowsPresentAndTheNextFetchStartsAfresh)
         reader.Read(after, &cpu, &memory, &rows);
         ASSERT_EQ(rows.size(), whole + 4) << cut;
         EXPECT_EQ(0, std::memcmp(&rows[whole], after.data() + 32, 4 * 296)) << cut;
+    }
+}
+
+TEST(ScopeStream, AFramedStreamIsFoundAgainAfterBytesThatMakeNoReply)
+{
+    // A framed controller's answers with what a faulty controller puts
+    // between them: the simulator's garbage reply (a count of 2^32 - 1 and
+    // 40 bytes more), stray bytes, a reply cut short after whole rows. Cut
+    // into fetches anywhere (late replies bring the rest of a broken one into
+    // the next fetch), the stream gives exactly the rows of the answers, each
+    // once and in order, none made of the bytes between, and counts a break
+    // for every stretch of faults between two answers.
+    std::string junk = "JUNK";
+    for (std::uint32_t v : {0xDEADBEEFu, 7u, 99u, 0u, 0xBFF00000u, 0xFFFFFFFFu, 0xFFFFFFFFu})
+        junk.append(reinterpret_cast<const char*>(&v), 4);
+    for (int i = 0; i < 40; ++i)
+        junk.push_back(static_cast<char>((i * 73 + 11) & 0xFF));
+    std::mt19937 random(19);
+    for (int trial = 0; trial < 300; ++trial) {
+        Stream s;
+        s.framed = true;
+        s.Reply(random() % 4);
+        std::uint64_t gaps = 0;
+        bool sound = true;
+        for (int m = 0; m < 10; ++m) {
+            const unsigned what = random() % 5;
+            gaps += sound && what >= 2;
+            sound = what < 2;
+            if (what == 0) {
+                s.Ack();
+            } else if (what == 1) {
+                s.Reply(random() % 130);
+            } else if (what == 2) {
+                s.bytes += junk;
+            } else if (what == 3) {
+                for (std::size_t n = 1 + random() % 400; n > 0; --n)
+                    s.bytes.push_back(static_cast<char>(random()));
+            } else {
+                const std::uint32_t count = 1 + random() % 20;
+                s.CutShort(count, random() % count);
+                s.Reply(1 + random() % 3); // enough bytes to show the cut
+                sound = true;
+            }
+        }
+        s.Reply(1 + random() % 3); // a fault shows only when bytes follow it
+        ScopeStreamReader reader;
+        std::vector<_ST_ReadScopeData> rows;
+        double cpu = -1.0;
+        std::uint32_t memory = 7;
+        for (std::size_t from = 0; from < s.bytes.size();) {
+            const std::size_t piece = std::min<std::size_t>(s.bytes.size() - from, random() % 2 ? random() % 40 : random() % 2000);
+            reader.Read(std::string_view(s.bytes).substr(from, piece), &cpu, &memory, &rows);
+            from += piece;
+        }
+        ASSERT_EQ(rows.size(), s.rows.size()) << "trial " << trial;
+        for (std::size_t i = 0; i < rows.size(); ++i)
+            ASSERT_EQ(0, std::memcmp(&rows[i], s.rows[i].data(), 296)) << "trial " << trial << ", row " << i;
+        EXPECT_GE(reader.BrokenReplies(), gaps) << "trial " << trial;
+        EXPECT_EQ(reader.BrokenReplies() == 0, gaps == 0) << "trial " << trial;
+        EXPECT_TRUE(reader.FindsRepliesAfterBreaks());
     }
 }
 

@@ -162,10 +162,10 @@ TEST(LinkFaults, GarbageDashboardRepliesAppendNoRows)
 
 TEST(LinkFaults, TruncatedDashboardRepliesNeverHangAndANewConnectionRunsWhole)
 {
-    // Replies that stop short of their rows leave the stream out of step:
-    // later bytes finish rows they do not belong to, until some "header"
-    // announces a count no controller sends. Whatever comes, a fetch returns
-    // at once, and a new connection starts a whole stream again.
+    // Replies that stop short of their rows: the next reply's bytes stand
+    // where rows were due, and the link looks for that reply again. Whatever
+    // comes, a fetch returns at once, and a new connection starts a whole
+    // stream again.
     LinkedSim s("127.0.1.32", {"--dash-mode", "truncated"});
     ASSERT_TRUE(s.sim.ok()) << s.sim.error();
     ASSERT_EQ(s.dashInit, 0);

@@ -891,8 +891,8 @@ private:
         std::uint64_t brokenReplies = 0, rowsOverCap = 0;
         VX_ReadScopeStreamCounts(&brokenReplies, &rowsOverCap);
         if (brokenReplies > 0)
-            m_report.warn(QStringLiteral("%1 dashboard reply(s) announced a row count no controller sends; the "
-                                         "link dropped the rest of each and started again with the next read")
+            m_report.warn(QStringLiteral("%1 break(s) in the dashboard stream: bytes that made no reply or row "
+                                         "were passed over up to the next whole reply")
                               .arg(brokenReplies));
         if (m_skipped > 0)
             m_report.warn(QStringLiteral("%1 row(s) skipped whose time stamp did not advance").arg(m_skipped));
