@@ -4,9 +4,13 @@
 #include "scopedatatracker.h"
 
 #include <qwt_plot_canvas.h>
+#include <qwt_painter.h>
 #include <qwt_plot_grid.h>
+#include <qwt_scale_map.h>
+#include <qwt_symbol.h>
 #include <qwt_scale_div.h>
 
+#include <QPainter>
 #include <QPen>
 
 #include <algorithm>
@@ -318,3 +322,77 @@ QColor scopeReadablePenColour(const QColor& colour, const QColor& canvas)
     }
     return mixed;
 }
+
+void QwtScope::drawItems(QPainter* painter, const QRectF& canvasRect, const QwtScaleMap maps[axisCnt]) const
+{
+    // A curve fills its columns itself where nothing but spans is drawn with
+    // its own pen, as QwtPlotCurve draws a line curve without symbols.
+    auto spansOnly = [](const QwtPlotItem* item) -> const ScopeCurve* {
+        const auto* curve = dynamic_cast<const ScopeCurve*>(item);
+        if (!curve || curve->style() != QwtPlotCurve::Lines || curve->testCurveAttribute(QwtPlotCurve::Fitted) ||
+            (curve->symbol() && curve->symbol()->style() != QwtSymbol::NoSymbol))
+            return nullptr;
+        return curve;
+    };
+    auto drawOne = [&](const QwtPlotItem* item) {
+        painter->save();
+        painter->setRenderHint(QPainter::Antialiasing, item->testRenderHint(QwtPlotItem::RenderAntialiased));
+        item->draw(painter, maps[item->xAxis()], maps[item->yAxis()], canvasRect);
+        painter->restore();
+    };
+    const bool alignToPixels = QwtPainter::roundingAlignment(painter);
+    std::vector<const QwtPlotItem*> run;
+    std::vector<ScopeCurvePaint> paints;
+    auto flush = [&]() {
+        if (run.empty())
+            return;
+        paints.clear();
+        paints.reserve(run.size());
+        for (const QwtPlotItem* item : run) {
+            const auto* curve = static_cast<const ScopeCurve*>(item);
+            const int size = static_cast<int>(curve->dataSize());
+            paints.push_back(curve->sketchPaint(curve->pen(), alignToPixels, maps[item->xAxis()],
+                                                maps[item->yAxis()], canvasRect, 0, size - 1));
+            paints.back().antialiased = item->testRenderHint(QwtPlotItem::RenderAntialiased);
+        }
+        // Polylines and translucent curves are drawn alone in their place;
+        // the curves between them are filled together where possible.
+        auto paintAlone = [&](std::size_t i) {
+            painter->save();
+            painter->setRenderHint(QPainter::Antialiasing, run[i]->testRenderHint(QwtPlotItem::RenderAntialiased));
+            painter->setPen(static_cast<const ScopeCurve*>(run[i])->pen());
+            ScopeCurve::paint(painter, paints[i]);
+            painter->restore();
+        };
+        std::vector<const ScopeCurvePaint*> layers;
+        std::size_t first = 0;
+        for (std::size_t i = 0; i <= run.size(); ++i) {
+            const bool spans = i < run.size() && !paints[i].polyline && paints[i].color.alpha() == 255;
+            if (spans) {
+                layers.push_back(&paints[i]);
+                continue;
+            }
+            if (layers.size() < 2 || !fillOpaqueLayers(painter, layers)) {
+                for (std::size_t k = first; k < i; ++k)
+                    paintAlone(k);
+            }
+            layers.clear();
+            if (i < run.size())
+                paintAlone(i);
+            first = i + 1;
+        }
+        run.clear();
+    };
+    for (const QwtPlotItem* item : itemList()) {
+        if (!item || !item->isVisible())
+            continue;
+        if (spansOnly(item)) {
+            run.push_back(item);
+            continue;
+        }
+        flush();
+        drawOne(item);
+    }
+    flush();
+}
+

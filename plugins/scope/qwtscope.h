@@ -90,6 +90,12 @@ public:
     // The A/B measuring cursors (off until switched on).
     ScopeCursors* cursors() const { return m_cursors; }
 
+    // Items in z order as the base class draws them, except that a run of
+    // scope curves next to each other in that order is sketched first and
+    // its opaque column spans filled in one pass that stores each pixel once
+    // (fillOpaqueLayers); the pixels are those of the curves drawn one by one.
+    void drawItems(QPainter* painter, const QRectF& canvasRect, const QwtScaleMap maps[axisCnt]) const override;
+
 private:
     std::optional<ScopeRange> fitCurveRange(const ScopeCurve& curve);
 

@@ -533,18 +533,23 @@ ScopeCurveSketch scopeCurveSketch(const QwtSeriesData<QPointF>& data, const QwtS
 
 namespace {
 
-// Fills whole-pixel rectangles with an opaque colour by storing the pixels
-// of the raster image being painted on, where the painter would write
-// exactly those pixels itself: the raster engine on a 32-bit RGB image
-// (a QImage, or a QPixmap such as the canvas's backing store), no
-// transformation but a whole-pixel shift, full opacity, source-over or
-// source composition, and at most one clip rectangle. Through the painter a
-// rectangle costs a call per pixel row; here a store per pixel, so the cost
-// of tall column spans stays small. False, with nothing drawn, otherwise.
-bool fillOpaqueRects(QPainter* painter, const std::vector<QRect>& rects, const QColor& color)
+// The pixels of the raster image a painter draws on, where storing them
+// gives exactly what the painter would draw itself: the raster engine on a
+// 32-bit RGB image (a QImage, or a QPixmap such as the canvas's backing
+// store), no transformation but a whole-pixel shift, full opacity,
+// source-over or source composition, and at most one clip rectangle.
+struct RasterTarget
+{
+    uchar* bits = nullptr;
+    qsizetype stride = 0;
+    QRect clip; // in device pixels
+    int dx = 0, dy = 0;
+};
+
+bool rasterTarget(QPainter* painter, RasterTarget& target)
 {
     QPaintEngine* engine = painter->paintEngine();
-    if (!engine || engine->type() != QPaintEngine::Raster || color.alpha() != 255 || painter->opacity() != 1.0)
+    if (!engine || engine->type() != QPaintEngine::Raster || painter->opacity() != 1.0)
         return false;
     const QPainter::CompositionMode mode = painter->compositionMode();
     if (mode != QPainter::CompositionMode_SourceOver && mode != QPainter::CompositionMode_Source)
@@ -567,35 +572,47 @@ bool fillOpaqueRects(QPainter* painter, const std::vector<QRect>& rects, const Q
     const QTransform transform = painter->deviceTransform();
     if (transform.type() > QTransform::TxTranslate)
         return false;
-    const int dx = static_cast<int>(transform.dx());
-    const int dy = static_cast<int>(transform.dy());
-    if (dx != transform.dx() || dy != transform.dy())
+    target.dx = static_cast<int>(transform.dx());
+    target.dy = static_cast<int>(transform.dy());
+    if (target.dx != transform.dx() || target.dy != transform.dy())
         return false;
-    QRect clip = image->rect();
+    target.clip = image->rect();
     if (painter->hasClipping()) {
         const QRegion region = painter->clipRegion();
         if (region.rectCount() > 1)
             return false;
-        clip &= region.boundingRect().translated(dx, dy);
+        target.clip &= region.boundingRect().translated(target.dx, target.dy);
     }
+    target.bits = image->bits();
+    target.stride = image->bytesPerLine();
+    return true;
+}
 
+// Fills whole-pixel rectangles with an opaque colour by storing the pixels
+// of the raster image being painted on. Through the painter a rectangle
+// costs a call per pixel row; here a store per pixel, so the cost of tall
+// column spans stays small. False, with nothing drawn, where the painter
+// would draw other pixels (see RasterTarget) or the colour is not opaque.
+bool fillOpaqueRects(QPainter* painter, const std::vector<QRect>& rects, const QColor& color)
+{
+    RasterTarget target;
+    if (color.alpha() != 255 || !rasterTarget(painter, target))
+        return false;
     // Opaque: the same value in all three formats.
     const quint32 value = color.rgba();
-    uchar* bits = image->bits();
-    const qsizetype stride = image->bytesPerLine();
     for (const QRect& rect : rects) {
-        const QRect r = rect.translated(dx, dy) & clip;
+        const QRect r = rect.translated(target.dx, target.dy) & target.clip;
         if (r.isEmpty())
             continue;
-        uchar* line = bits + r.top() * stride + r.left() * qsizetype(sizeof(quint32));
+        uchar* line = target.bits + r.top() * target.stride + r.left() * qsizetype(sizeof(quint32));
         const int width = r.width();
         if (width == 1) {
             // The usual case, a column span: one store per row.
-            for (int rows = r.height(); rows > 0; --rows, line += stride)
+            for (int rows = r.height(); rows > 0; --rows, line += target.stride)
                 *reinterpret_cast<quint32*>(line) = value;
             continue;
         }
-        for (int y = r.top(); y <= r.bottom(); ++y, line += stride) {
+        for (int y = r.top(); y <= r.bottom(); ++y, line += target.stride) {
             auto* pixel = reinterpret_cast<quint32*>(line);
             for (int x = 0; x < width; ++x)
                 pixel[x] = value;
@@ -606,11 +623,112 @@ bool fillOpaqueRects(QPainter* painter, const std::vector<QRect>& rects, const Q
 
 } // namespace
 
-void ScopeCurve::drawLines(QPainter* painter, const QwtScaleMap& xMap, const QwtScaleMap& yMap,
-                           const QRectF& canvasRect, int from, int to) const
+bool fillOpaqueLayers(QPainter* painter, const std::vector<const ScopeCurvePaint*>& layers)
 {
+    RasterTarget target;
+    for (const ScopeCurvePaint* layer : layers) {
+        if (layer->polyline || layer->color.alpha() != 255)
+            return false;
+    }
+    if (!rasterTarget(painter, target))
+        return false;
+    const QRect& clip = target.clip;
+    if (clip.isEmpty())
+        return true;
+    // Columns a bridging line may touch (its pen's half width and a pixel of
+    // antialiasing beyond its ends) keep the plain order: there a line lies
+    // above its own curve's spans and below the next curves'.
+    std::vector<char> inOrder(std::size_t(clip.width()), 0);
+    bool anyInOrder = false;
+    for (const ScopeCurvePaint* layer : layers) {
+        const int reach = static_cast<int>(std::ceil(std::max(qreal(1.0), layer->pen.widthF()))) + 2;
+        for (const QLineF& link : layer->links) {
+            const double left = std::min(link.x1(), link.x2()) + target.dx - reach;
+            const double right = std::max(link.x1(), link.x2()) + target.dx + reach;
+            const int from = std::max(clip.left(), static_cast<int>(std::floor(std::max(left, -1e9))));
+            const int to = std::min(clip.right(), static_cast<int>(std::ceil(std::min(right, 1e9))));
+            for (int x = from; x <= to; ++x)
+                inOrder[std::size_t(x - clip.left())] = 1;
+            anyInOrder = anyInOrder || from <= to;
+        }
+    }
+    auto store = [&](int x, int top, int bottom, quint32 value) {
+        uchar* line = target.bits + qsizetype(top) * target.stride + x * qsizetype(sizeof(quint32));
+        for (int n = bottom - top + 1; n > 0; --n, line += target.stride)
+            *reinterpret_cast<quint32*>(line) = value;
+    };
+
+    // One bit per pixel of the clip rectangle, column by column: set once a
+    // later layer has stored the pixel. The layers go last to first, and each
+    // stores only the pixels of its rectangles that no later one covers.
+    const int words = (clip.height() + 63) / 64;
+    std::vector<std::uint64_t> covered(std::size_t(words) * std::size_t(clip.width()), 0);
+    for (auto layer = layers.rbegin(); layer != layers.rend(); ++layer) {
+        const quint32 value = (*layer)->color.rgba();
+        for (const QRect& rect : (*layer)->rects) {
+            const QRect r = rect.translated(target.dx, target.dy) & clip;
+            if (r.isEmpty())
+                continue;
+            const int top = r.top() - clip.top(), bottom = r.bottom() - clip.top();
+            for (int x = r.left(); x <= r.right(); ++x) {
+                if (inOrder[std::size_t(x - clip.left())])
+                    continue;
+                std::uint64_t* column = covered.data() + std::size_t(x - clip.left()) * std::size_t(words);
+                for (int w = top / 64; w <= bottom / 64; ++w) {
+                    const int from = std::max(top - w * 64, 0), to = std::min(bottom - w * 64, 63);
+                    const std::uint64_t span = (to == 63 ? ~std::uint64_t(0) : (std::uint64_t(1) << (to + 1)) - 1) &
+                                               ~((std::uint64_t(1) << from) - 1);
+                    std::uint64_t open = span & ~column[w];
+                    column[w] |= span;
+                    while (open) {
+                        // A run of pixels no later layer stored.
+                        const int first = __builtin_ctzll(open);
+                        const std::uint64_t rest = ~(open >> first);
+                        const int length = rest ? __builtin_ctzll(rest) : 64 - first;
+                        const int row = clip.top() + w * 64 + first;
+                        store(x, row, row + length - 1, value);
+                        open &= length + first >= 64 ? 0 : ~std::uint64_t(0) << (length + first);
+                    }
+                }
+            }
+        }
+    }
+    if (!anyInOrder)
+        return true;
+    // The columns in plain order: each layer's spans there, then its lines.
+    for (const ScopeCurvePaint* layer : layers) {
+        const quint32 value = layer->color.rgba();
+        for (const QRect& rect : layer->rects) {
+            const QRect r = rect.translated(target.dx, target.dy) & clip;
+            for (int x = r.left(); x <= r.right(); ++x) {
+                if (inOrder[std::size_t(x - clip.left())])
+                    store(x, r.top(), r.bottom(), value);
+            }
+        }
+        if (layer->links.isEmpty())
+            continue;
+        painter->save();
+        painter->setPen(layer->pen);
+        painter->setRenderHint(QPainter::Antialiasing, layer->antialiased);
+        for (const QLineF& link : layer->links) {
+            QPolygonF segment;
+            segment << link.p1() << link.p2();
+            if (layer->clip)
+                segment = QwtClipper::clipPolygonF(layer->clipRect, segment, false);
+            QwtPainter::drawPolyline(painter, segment);
+        }
+        painter->restore();
+    }
+    return true;
+}
+
+ScopeCurvePaint ScopeCurve::sketchPaint(const QPen& pen, bool alignToPixels, const QwtScaleMap& xMap,
+                                        const QwtScaleMap& yMap, const QRectF& canvasRect, int from,
+                                        int to) const
+{
+    ScopeCurvePaint paint;
     if (from > to)
-        return;
+        return paint;
     ScopeColumnMemo kept;
     {
         std::lock_guard<std::mutex> lock(m_kept->mutex);
@@ -621,27 +739,26 @@ void ScopeCurve::drawLines(QPainter* painter, const QwtScaleMap& xMap, const Qwt
         std::lock_guard<std::mutex> lock(m_kept->mutex);
         m_kept->columns = std::move(kept);
     }
-    const qreal pw = std::max(qreal(1.0), painter->pen().widthF());
-    const QRectF clipRect = canvasRect.adjusted(-pw, -pw, pw, pw);
-    const bool clip = testPaintAttribute(QwtPlotCurve::ClipPolygons);
+    const qreal pw = std::max(qreal(1.0), pen.widthF());
+    paint.clipRect = canvasRect.adjusted(-pw, -pw, pw, pw);
+    paint.clip = testPaintAttribute(QwtPlotCurve::ClipPolygons);
+    paint.color = pen.color();
+    paint.pen = pen;
 
     if (!sketch.line.isEmpty()) {
-        if (QwtPainter::roundingAlignment(painter)) {
+        if (alignToPixels) {
             for (QPointF& p : sketch.line)
                 p = QPointF(qRound(p.x()), qRound(p.y()));
         }
-        if (clip)
-            sketch.line = QwtClipper::clipPolygonF(clipRect, sketch.line, false);
-        QwtPainter::drawPolyline(painter, sketch.line);
-        return;
+        paint.polyline = true;
+        paint.line = std::move(sketch.line);
+        return paint;
     }
+    paint.links = std::move(sketch.links);
 
     // Spans are filled as whole-pixel rectangles one pen wide: a wide pen's
     // stroker costs far more than a fill, for the same pixels.
-    // They go to the painter in one call: per-call overhead, not pixels,
-    // dominates a thousand small fills per curve.
-    const QColor color = painter->pen().color();
-    const QRect bounds = clipRect.toAlignedRect();
+    const QRect bounds = paint.clipRect.toAlignedRect();
     const int width = static_cast<int>(std::lround(pw));
     // A span w pixels wide overlaps the next w - 1 columns' spans, and in a
     // dense band most of that overlap is painted again. With columns in
@@ -660,7 +777,7 @@ void ScopeCurve::drawLines(QPainter* painter, const QwtScaleMap& xMap, const Qwt
             rising = false;
         columns.append(Column{x, top, bottom});
     }
-    std::vector<QRect> rects;
+    std::vector<QRect>& rects = paint.rects;
     rects.reserve(static_cast<size_t>(columns.size()) * 2 + 16);
     // The part of columns x..x + w - 1, rows top..bottom - 1 inside bounds;
     // a thousand of these per curve, so the clipping is done here in place.
@@ -708,21 +825,40 @@ void ScopeCurve::drawLines(QPainter* painter, const QwtScaleMap& xMap, const Qwt
             }
         }
     }
-    if (!rects.empty() && !fillOpaqueRects(painter, rects, color)) {
+    return paint;
+}
+
+void ScopeCurve::paint(QPainter* painter, const ScopeCurvePaint& paint)
+{
+    if (paint.polyline) {
+        QwtPainter::drawPolyline(painter, paint.clip ? QwtClipper::clipPolygonF(paint.clipRect, paint.line, false)
+                                                     : paint.line);
+        return;
+    }
+    // The spans go to the painter in one call: per-call overhead, not
+    // pixels, dominates a thousand small fills per curve.
+    if (!paint.rects.empty() && !fillOpaqueRects(painter, paint.rects, paint.color)) {
         painter->save();
         painter->setPen(Qt::NoPen);
-        painter->setBrush(color);
+        painter->setBrush(paint.color);
         painter->setRenderHint(QPainter::Antialiasing, false);
-        painter->drawRects(rects.data(), static_cast<int>(rects.size()));
+        painter->drawRects(paint.rects.data(), static_cast<int>(paint.rects.size()));
         painter->restore();
     }
-    for (const QLineF& link : sketch.links) {
+    for (const QLineF& link : paint.links) {
         QPolygonF segment;
         segment << link.p1() << link.p2();
-        if (clip)
-            segment = QwtClipper::clipPolygonF(clipRect, segment, false);
+        if (paint.clip)
+            segment = QwtClipper::clipPolygonF(paint.clipRect, segment, false);
         QwtPainter::drawPolyline(painter, segment);
     }
+}
+
+void ScopeCurve::drawLines(QPainter* painter, const QwtScaleMap& xMap, const QwtScaleMap& yMap,
+                           const QRectF& canvasRect, int from, int to) const
+{
+    paint(painter, sketchPaint(painter->pen(), QwtPainter::roundingAlignment(painter), xMap, yMap, canvasRect,
+                               from, to));
 }
 
 NearestSample findNearestSample(const QwtSeriesData<QPointF>& data, const QwtScaleMap& xMap,

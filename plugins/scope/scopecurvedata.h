@@ -9,7 +9,10 @@
 #include <qwt_plot_curve.h>
 #include <qwt_series_data.h>
 
+#include <QColor>
+#include <QPen>
 #include <QPoint>
+#include <QRect>
 #include <QLineF>
 #include <QPolygonF>
 #include <QRectF>
@@ -210,6 +213,34 @@ struct ScopeColumnMemo
     std::vector<Column> columns; // rising rows
 };
 
+// What a ScopeCurve paints in one drawing: its column spans as whole-pixel
+// rectangles in one opaque or translucent colour, with the lines that
+// bridge columns without samples; or, with at most one sample per column,
+// the polyline through every sample.
+struct ScopeCurvePaint
+{
+    std::vector<QRect> rects;
+    QColor color;
+    QVector<QLineF> links;
+    QPolygonF line;
+    bool polyline = false;
+    QRectF clipRect; // links and polyline are clipped to it when `clip`
+    bool clip = false;
+    QPen pen;                 // the lines' pen
+    bool antialiased = false; // the lines' render hint
+};
+
+// Paints the layers as painting them one after the other would, first to
+// last, but stores every pixel of their rectangles once: the last layer
+// that covers a pixel gives its colour. Many curves over one band then cost
+// the band's pixels, not the curves' times as many. The pixel columns that
+// a layer's bridging lines reach are painted layer by layer, lines
+// included, as before. Only where a direct pixel fill applies (a raster
+// image, opaque colours, no transformation but a whole-pixel shift, one
+// clip rectangle) and no layer is a polyline; false, with nothing drawn,
+// otherwise.
+bool fillOpaqueLayers(QPainter* painter, const std::vector<const ScopeCurvePaint*>& layers);
+
 // A plot curve over ScopeCurveData whose line drawing decimates per pixel
 // column. Curves with other data, or with unsorted x, draw every sample.
 // The columns of each drawing are kept for the next (see ScopeColumnMemo).
@@ -227,6 +258,14 @@ public:
     // Drops the columns kept from the last drawing: the next one reads every
     // column's values.
     void forgetColumns();
+
+    // What drawLines paints of from..to with `pen` (the columns kept are
+    // used and replaced as by a drawing); `alignToPixels` rounds the
+    // polyline as the painter would.
+    ScopeCurvePaint sketchPaint(const QPen& pen, bool alignToPixels, const QwtScaleMap& xMap,
+                                const QwtScaleMap& yMap, const QRectF& canvasRect, int from, int to) const;
+    // Paints what sketchPaint gave.
+    static void paint(QPainter* painter, const ScopeCurvePaint& paint);
 
 protected:
     void drawLines(QPainter* painter, const QwtScaleMap& xMap, const QwtScaleMap& yMap,

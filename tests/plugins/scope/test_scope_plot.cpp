@@ -1087,6 +1087,53 @@ TEST(ScopeCurvePaint, SpansInOneCallCoverTheSamePixelsAsSingleFills)
         }
         EXPECT_EQ(drawn, expected) << "pen width " << width;
     }
+
+    // The plot fills the spans of neighbouring curves in one pass that
+    // stores each pixel once; the pixels are those of its items drawn one by
+    // one in z order. Noisy curves over one band, one with a stretch without
+    // samples (lines bridge it), one translucent, one hidden, pens 1 to 3.
+    scopeTestApp();
+    QwtScope plot;
+    plot.resize(700, 420);
+    plot.updateLayout();
+    plot.setXAxis(0, 20000, 2000);
+    plot.setYAxis(-30, 30);
+    for (int slot = 0; slot < 9; ++slot) {
+        QVector<double> cx, cy;
+        for (int i = 0; i < 20000; i += 1 + slot % 3) {
+            if (slot == 4 && i > 7000 && i < 9000)
+                continue;
+            cx.append(i);
+            cy.append(std::sin(i * 0.0007 + slot) * (4 + slot) + noise(rng) * (1 + slot % 4));
+        }
+        _ST_ScopeAxisInfo info{};
+        info.nCurve = slot;
+        plot.setCurveInfo(slot, QStringLiteral("c%1").arg(slot), info);
+        double low = 0, high = 0;
+        plot.setCurveSamples(slot, cx, cy, low, high);
+        plot.curve(slot)->setPen(QPen(QColor::fromHsv(slot * 40, 255, 200, slot == 6 ? 120 : 255), 1 + slot % 3));
+    }
+    plot.curve(7)->setVisible(false);
+    plot.replot();
+    const QRectF area = plot.canvas()->contentsRect();
+    QwtScaleMap maps[QwtPlot::axisCnt];
+    for (int axis = 0; axis < QwtPlot::axisCnt; ++axis)
+        maps[axis] = plot.canvasMap(axis);
+    QImage together(area.size().toSize(), QImage::Format_ARGB32_Premultiplied);
+    together.fill(Qt::white);
+    QImage alone = together;
+    {
+        QPainter painter(&together);
+        plot.drawItems(&painter, area, maps);
+    }
+    {
+        QPainter painter(&alone);
+        for (const QwtPlotItem* item : plot.itemList()) {
+            if (item->isVisible())
+                item->draw(&painter, maps[item->xAxis()], maps[item->yAxis()], area);
+        }
+    }
+    EXPECT_EQ(together, alone);
 }
 
 // ---- A/B cursors and the readout ---------------------------------------------
