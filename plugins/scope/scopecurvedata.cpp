@@ -621,6 +621,18 @@ bool fillOpaqueRects(QPainter* painter, const std::vector<QRect>& rects, const Q
     return true;
 }
 
+// The lines that bridge columns without samples, with the painter's pen.
+void drawLinks(QPainter* painter, const ScopeCurvePaint& paint)
+{
+    for (const QLineF& link : paint.links) {
+        QPolygonF segment;
+        segment << link.p1() << link.p2();
+        if (paint.clip)
+            segment = QwtClipper::clipPolygonF(paint.clipRect, segment, false);
+        QwtPainter::drawPolyline(painter, segment);
+    }
+}
+
 } // namespace
 
 bool fillOpaqueLayers(QPainter* painter, const std::vector<const ScopeCurvePaint*>& layers)
@@ -710,13 +722,7 @@ bool fillOpaqueLayers(QPainter* painter, const std::vector<const ScopeCurvePaint
         painter->save();
         painter->setPen(layer->pen);
         painter->setRenderHint(QPainter::Antialiasing, layer->antialiased);
-        for (const QLineF& link : layer->links) {
-            QPolygonF segment;
-            segment << link.p1() << link.p2();
-            if (layer->clip)
-                segment = QwtClipper::clipPolygonF(layer->clipRect, segment, false);
-            QwtPainter::drawPolyline(painter, segment);
-        }
+        drawLinks(painter, *layer);
         painter->restore();
     }
     return true;
@@ -845,13 +851,7 @@ void ScopeCurve::paint(QPainter* painter, const ScopeCurvePaint& paint)
         painter->drawRects(paint.rects.data(), static_cast<int>(paint.rects.size()));
         painter->restore();
     }
-    for (const QLineF& link : paint.links) {
-        QPolygonF segment;
-        segment << link.p1() << link.p2();
-        if (paint.clip)
-            segment = QwtClipper::clipPolygonF(paint.clipRect, segment, false);
-        QwtPainter::drawPolyline(painter, segment);
-    }
+    drawLinks(painter, paint);
 }
 
 void ScopeCurve::drawLines(QPainter* painter, const QwtScaleMap& xMap, const QwtScaleMap& yMap,
