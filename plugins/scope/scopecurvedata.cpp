@@ -546,6 +546,16 @@ struct RasterTarget
     int dx = 0, dy = 0;
 };
 
+// rect in device pixels, cut to the target's clip: empty (inverted) when
+// outside it. Inline, as it runs for every span of every curve.
+inline QRect onTarget(const RasterTarget& target, const QRect& rect)
+{
+    return QRect(QPoint(std::max(rect.left() + target.dx, target.clip.left()),
+                        std::max(rect.top() + target.dy, target.clip.top())),
+                 QPoint(std::min(rect.right() + target.dx, target.clip.right()),
+                        std::min(rect.bottom() + target.dy, target.clip.bottom())));
+}
+
 bool rasterTarget(QPainter* painter, RasterTarget& target)
 {
     QPaintEngine* engine = painter->paintEngine();
@@ -601,7 +611,7 @@ bool fillOpaqueRects(QPainter* painter, const std::vector<QRect>& rects, const Q
     // Opaque: the same value in all three formats.
     const quint32 value = color.rgba();
     for (const QRect& rect : rects) {
-        const QRect r = rect.translated(target.dx, target.dy) & target.clip;
+        const QRect r = onTarget(target, rect);
         if (r.isEmpty())
             continue;
         uchar* line = target.bits + r.top() * target.stride + r.left() * qsizetype(sizeof(quint32));
@@ -650,7 +660,10 @@ bool fillOpaqueLayers(QPainter* painter, const std::vector<const ScopeCurvePaint
     // Columns a bridging line may touch (its pen's half width and a pixel of
     // antialiasing beyond its ends) keep the plain order: there a line lies
     // above its own curve's spans and below the next curves'.
-    std::vector<char> inOrder(std::size_t(clip.width()), 0);
+    // Both masks keep their storage from one drawing to the next (per
+    // thread: an image export may draw on another).
+    thread_local std::vector<char> inOrder;
+    inOrder.assign(std::size_t(clip.width()), 0);
     bool anyInOrder = false;
     for (const ScopeCurvePaint* layer : layers) {
         const int reach = static_cast<int>(std::ceil(std::max(qreal(1.0), layer->pen.widthF()))) + 2;
@@ -674,11 +687,12 @@ bool fillOpaqueLayers(QPainter* painter, const std::vector<const ScopeCurvePaint
     // later layer has stored the pixel. The layers go last to first, and each
     // stores only the pixels of its rectangles that no later one covers.
     const int words = (clip.height() + 63) / 64;
-    std::vector<std::uint64_t> covered(std::size_t(words) * std::size_t(clip.width()), 0);
+    thread_local std::vector<std::uint64_t> covered;
+    covered.assign(std::size_t(words) * std::size_t(clip.width()), 0);
     for (auto layer = layers.rbegin(); layer != layers.rend(); ++layer) {
         const quint32 value = (*layer)->color.rgba();
         for (const QRect& rect : (*layer)->rects) {
-            const QRect r = rect.translated(target.dx, target.dy) & clip;
+            const QRect r = onTarget(target, rect);
             if (r.isEmpty())
                 continue;
             const int top = r.top() - clip.top(), bottom = r.bottom() - clip.top();
@@ -711,7 +725,7 @@ bool fillOpaqueLayers(QPainter* painter, const std::vector<const ScopeCurvePaint
     for (const ScopeCurvePaint* layer : layers) {
         const quint32 value = layer->color.rgba();
         for (const QRect& rect : layer->rects) {
-            const QRect r = rect.translated(target.dx, target.dy) & clip;
+            const QRect r = onTarget(target, rect);
             for (int x = r.left(); x <= r.right(); ++x) {
                 if (inOrder[std::size_t(x - clip.left())])
                     store(x, r.top(), r.bottom(), value);
@@ -772,17 +786,21 @@ ScopeCurvePaint ScopeCurve::sketchPaint(const QPen& pen, bool alignToPixels, con
     // the spans that reach it, usually one interval. Same pixels, a w-th of
     // the fill.
     struct Column { int x, top, bottom; };
-    QVector<Column> columns;
-    columns.reserve(sketch.spans.size());
+    // A std::vector: the merge below reads it a few times per pixel column,
+    // and a QVector's element access checks its sharing every time.
+    std::vector<Column> columns;
+    columns.reserve(static_cast<size_t>(sketch.spans.size()));
     bool rising = width >= 1 && width <= 8;
-    for (const QRectF& span : sketch.spans) {
+    for (const QRectF& span : qAsConst(sketch.spans)) {
         const int top = static_cast<int>(std::floor(span.top() - pw / 2 + 0.5));
         const int bottom = static_cast<int>(std::floor(span.bottom() + pw / 2 + 0.5));
         const int x = static_cast<int>(span.x());
-        if (!columns.isEmpty() && x <= columns.last().x)
+        if (!columns.empty() && x <= columns.back().x)
             rising = false;
-        columns.append(Column{x, top, bottom});
+        columns.push_back(Column{x, top, bottom});
     }
+    const int columnCount = static_cast<int>(columns.size());
+    const Column* const col = columns.data();
     std::vector<QRect>& rects = paint.rects;
     rects.reserve(static_cast<size_t>(columns.size()) * 2 + 16);
     // The part of columns x..x + w - 1, rows top..bottom - 1 inside bounds;
@@ -801,11 +819,11 @@ ScopeCurvePaint ScopeCurve::sketchPaint(const QPen& pen, bool alignToPixels, con
             add(c.x, width, c.top, c.bottom);
     } else {
         int first = 0;  // first column whose span can still reach pixel column p
-        for (int n = 0; n < columns.size(); ++n) {
+        for (int n = 0; n < columnCount; ++n) {
             // Pixel columns from this span's x up to the next span's x.
-            const int end = n + 1 < columns.size() ? columns[n + 1].x : columns[n].x + width;
-            for (int p = columns[n].x; p < end; ++p) {
-                while (columns[first].x + width <= p)
+            const int end = n + 1 < columnCount ? col[n + 1].x : col[n].x + width;
+            for (int p = col[n].x; p < end; ++p) {
+                while (col[first].x + width <= p)
                     ++first;
                 if (first > n)
                     break;
@@ -813,13 +831,13 @@ ScopeCurvePaint ScopeCurve::sketchPaint(const QPen& pen, bool alignToPixels, con
                 std::array<std::pair<int, int>, 8> parts;
                 int count = 0;
                 for (int k = first; k <= n; ++k) {
-                    if (columns[k].bottom <= columns[k].top)
+                    if (col[k].bottom <= col[k].top)
                         continue;
                     // Insertion by top: there are at most `width` of them.
                     int at = count++;
-                    for (; at > 0 && parts[static_cast<size_t>(at - 1)].first > columns[k].top; --at)
+                    for (; at > 0 && parts[static_cast<size_t>(at - 1)].first > col[k].top; --at)
                         parts[static_cast<size_t>(at)] = parts[static_cast<size_t>(at - 1)];
-                    parts[static_cast<size_t>(at)] = {columns[k].top, columns[k].bottom};
+                    parts[static_cast<size_t>(at)] = {col[k].top, col[k].bottom};
                 }
                 int k = 0;
                 while (k < count) {

@@ -1054,6 +1054,9 @@ TEST(ScopeCurvePaint, SpansInOneCallCoverTheSamePixelsAsSingleFills)
         y[i] = std::sin(i * 0.0003) * 8 + noise(rng);
     }
     y[4321] = 40;
+    // Peaks beyond the canvas at both edges: the fill stops at the image.
+    y[90000] = 70;
+    y[150000] = -40;
     QwtScaleMap xMap, yMap;
     xMap.setPaintInterval(0, 400);
     xMap.setScaleInterval(0, n);
