@@ -829,7 +829,14 @@ bool runFileJob(QWidget* parent, const QString& title, const QString& label, Fil
         created(&dialog);
 
     QEventLoop loop;
-    std::unique_ptr<QThread> thread(QThread::create(work));
+    // The work's results are read once the thread has ended. The release
+    // and acquire on this flag state that hand-over where race checkers see
+    // it; Qt's own wait is as safe but invisible to them.
+    std::atomic<bool> worked{false};
+    std::unique_ptr<QThread> thread(QThread::create([&work, &worked] {
+        work();
+        worked.store(true, std::memory_order_release);
+    }));
     QObject::connect(thread.get(), &QThread::finished, &loop, &QEventLoop::quit);
     QTimer tick;
     QObject::connect(&tick, &QTimer::timeout, &dialog, [&job, &dialog] {
@@ -848,6 +855,7 @@ bool runFileJob(QWidget* parent, const QString& title, const QString& label, Fil
     tick.start(50);
     loop.exec();
     thread->wait();
+    worked.load(std::memory_order_acquire);
     return !(job.cancel.load() || dialog.wasCanceled());
 }
 
