@@ -502,8 +502,10 @@ void VXPlugin_Scope::OnStopScope()
     m_running.store(false);
     // No error seen, grabbing, the trigger disarmed.
     m_trigger.stop();
-    m_btnStart->show();
+    // Stop goes before Start comes: shown side by side for a moment, the
+    // two would widen the window for good when it is at its narrowest.
     m_btnStop->hide();
+    m_btnStart->show();
     m_btnImport->setEnabled(true);
     m_btnExport->setEnabled(true);
     m_collector->setRun(false);

@@ -387,6 +387,11 @@ TEST_F(ScopePage, FirstStartFillsTheEmptyTriggerBox)
 TEST_F(ScopePage, StartAndStopSwitchButtonsAndState)
 {
     choose({1}, {"Actual ACS"});
+    // At its narrowest the window keeps its width through Start and Stop.
+    page->show();
+    page->resize(page->minimumSizeHint().width(), page->sizeHint().height());
+    QCoreApplication::processEvents();
+    const int width = page->width();
     page->OnStartScope();
     EXPECT_TRUE(page->isRunning());
     EXPECT_TRUE(page->isGrabbing());
@@ -403,6 +408,8 @@ TEST_F(ScopePage, StartAndStopSwitchButtonsAndState)
     EXPECT_TRUE(child<QPushButton>("ScopePlugin_btn_ImportScope")->isEnabled());
     EXPECT_TRUE(child<QPushButton>("ScopePlugin_btn_ExportScope")->isEnabled());
     EXPECT_FALSE(page->collector()->runEnabled());
+    QCoreApplication::processEvents();
+    EXPECT_EQ(page->width(), width);
 }
 
 TEST_F(ScopePage, RowsGoToTheirSlotsAndNullGetsNothing)
