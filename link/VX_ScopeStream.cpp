@@ -179,10 +179,14 @@ void ScopeStreamReader::StartReply(Cursor& in, Outputs& out)
 {
     const std::uint32_t announced = U32At(m_head + kReplyRowCountOffset);
     // The first reply of a sound stream (nothing broke since the connection
-    // opened) tells whether this controller frames its replies. After a
+    // opened) tells whether this controller frames its replies: one that
+    // does starts every answer with "LTBR". The rest of the header does not
+    // tell: a controller that frames may cut its first answers short (an
+    // acknowledgement, or a reply without rows inside its header), and the
+    // next answer's bytes then stand in for the missing ones. After a
     // break, only a framed reply can be told from bytes that make none.
     if (m_framing == Framing::Unknown && announced <= kMaxRowsInReply && m_broken == 0)
-        m_framing = IsFramedReply(m_head) ? Framing::Framed : Framing::Opaque;
+        m_framing = std::memcmp(m_head, "LTBR", 4) == 0 ? Framing::Framed : Framing::Opaque;
     if (m_framing != Framing::Opaque && (announced > kMaxRowsInReply || !IsFramedReply(m_head))) {
         // No reply starts here; one may start at any later byte, also inside
         // these 32.
