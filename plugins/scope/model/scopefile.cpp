@@ -541,9 +541,13 @@ ReadResult readFile(QIODevice& device, qint64 maxRows, const Progress& progress)
         return true;
     };
 
-    // The file is read in blocks of a few megabytes and split here: the
-    // bytes of a line that a block cuts are moved to the front for the next.
-    constexpr qint64 kBlock = 4 << 20;
+    // The file is read in blocks and split here: the bytes of a line that a
+    // block cuts are moved to the front for the next. The buffer is fresh
+    // memory at every import, and where a first touch of a page costs a trip
+    // to the host (a virtual machine), a few megabytes of it were a tenth of
+    // an import; a quarter of a megabyte costs next to nothing and still
+    // takes a read call per thousand lines or so.
+    constexpr qint64 kBlock = 256 << 10;
     const qint64 total = device.size();
     qint64 done = 0;
     QByteArray buffer(int(kBlock + kMaxLineBytes + 2), Qt::Uninitialized);

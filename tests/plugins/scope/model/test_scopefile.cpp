@@ -537,8 +537,8 @@ TEST(ScopeFileWrite, WritesTheBytesOfTheLinesForAnyValue)
     EXPECT_EQ(bytes, joined(exportLines(curves)).toUtf8());
 }
 
-// The reader takes the file in blocks of megabytes and splits the lines
-// itself; lines cut by a block's end must come out as line by line.
+// The reader takes the file in blocks and splits the lines itself; lines
+// cut by a block's end must come out as line by line.
 TEST(ScopeFileRead, ReadingInBlocksGivesWhatTheLinesGive)
 {
     std::mt19937 random(7);
