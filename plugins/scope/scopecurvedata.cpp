@@ -88,11 +88,16 @@ ScopeSeries::ScopeSeries(const QVector<double>& values, bool summarise)
     if (!summarise)
         return;
     m_ownSummaries = std::make_shared<std::vector<ScopeChunkSummary>>(chunks);
+    m_ownWhole = std::make_shared<std::vector<ScopeChunkSummary::Entry>>();
+    m_ownWhole->reserve(chunks);
     for (std::size_t c = 0; c < chunks; ++c) {
         ScopeChunkSummary& sum = (*m_ownSummaries)[c];
         sum.build(m_chunks[c], std::min(kChunkSize, m_size - c * kChunkSize));
         m_summaries.push_back(&sum);
+        m_ownWhole->push_back(sum.all);
     }
+    m_whole = m_ownWhole->data();
+    m_wholeCount = chunks;
 }
 
 ScopeSeries::ScopeSeries(std::shared_ptr<const ScopeColumnSnapshot> snapshot, double offset)
@@ -110,6 +115,8 @@ ScopeSeries::ScopeSeries(std::shared_ptr<const ScopeColumnSnapshot> snapshot, do
         m_chunks.push_back(chunk->values);
         m_summaries.push_back(&chunk->summary);
     }
+    m_whole = m_snapshot->whole.data();
+    m_wholeCount = std::min(m_snapshot->whole.size(), m_snapshot->chunks.size());
 }
 
 std::optional<ScopeRange> ScopeSeries::range(std::size_t first, std::size_t last) const
@@ -127,7 +134,7 @@ std::optional<ScopeRange> ScopeSeries::range(std::size_t first, std::size_t last
         [&](std::size_t c) {
             return std::make_pair(m_chunks[c], summarised ? m_summaries[c] : nullptr);
         },
-        low, high);
+        [&](std::size_t c) { return c < m_wholeCount ? &m_whole[c] : &m_summaries[c]->all; }, low, high);
     if (!(low <= high))
         return std::nullopt;
     return ScopeRange{timeOnAxis(low, m_offset), timeOnAxis(high, m_offset)};

@@ -115,6 +115,10 @@ private:
 
     std::vector<const double*> m_chunks;
     std::vector<const ScopeChunkSummary*> m_summaries; // empty without summaries
+    // The whole-chunk entries of the first m_wholeCount chunks side by side
+    // (see ScopeColumnSnapshot::whole); the others are read from m_summaries.
+    const ScopeChunkSummary::Entry* m_whole = nullptr;
+    std::size_t m_wholeCount = 0;
     std::size_t m_head = 0;
     std::size_t m_size = 0;
     double m_offset = 0.0;
@@ -124,6 +128,7 @@ private:
     QVector<double> m_vector;
     std::shared_ptr<const ScopeColumnSnapshot> m_snapshot;
     std::shared_ptr<std::vector<ScopeChunkSummary>> m_ownSummaries;
+    std::shared_ptr<std::vector<ScopeChunkSummary::Entry>> m_ownWhole;
     std::shared_ptr<ScopeColumnCache> m_columnCache;
 };
 

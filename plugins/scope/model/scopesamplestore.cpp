@@ -246,7 +246,8 @@ std::optional<ScopeRange> ScopeColumnSnapshot::range(std::size_t first, std::siz
     double low = inf, high = -inf;
     scopeChunkedRange(
         head + first, head + last,
-        [this](std::size_t c) { return std::make_pair(chunks[c]->values, &chunks[c]->summary); }, low, high);
+        [this](std::size_t c) { return std::make_pair(chunks[c]->values, &chunks[c]->summary); },
+        [this](std::size_t c) { return c < whole.size() ? &whole[c] : &chunks[c]->summary.all; }, low, high);
     if (!(low <= high))
         return std::nullopt;
     return ScopeRange{low, high};
@@ -274,12 +275,14 @@ void ScopeSampleColumn::pop_front()
     ++m_dropped;
     if (++m_head == kChunkSize) {
         m_chunks.pop_front();
+        m_whole.pop_front();
         m_head = 0;
     }
     if (m_size == 0) {
         // The summaries of a chunk cover everything written into it, so an
         // emptied column starts on a fresh chunk rather than rewriting one.
         m_chunks.clear();
+        m_whole.clear();
         m_head = 0;
     }
 }
@@ -287,6 +290,7 @@ void ScopeSampleColumn::pop_front()
 void ScopeSampleColumn::clear()
 {
     m_chunks.clear();
+    m_whole.clear();
     m_head = 0;
     m_size = 0;
     m_source = scopeNewSource();
@@ -326,6 +330,7 @@ ScopeColumnSnapshot ScopeSampleColumn::snapshot() const
     const std::size_t end = m_head + m_size;
     const std::size_t used = (end + kChunkSize - 1) / kChunkSize;
     snap.chunks.reserve(used);
+    snap.whole.assign(m_whole.begin(), m_whole.end());
     for (std::size_t c = 0; c < used; ++c) {
         if ((c + 1) * kChunkSize <= end) {
             snap.chunks.push_back(m_chunks[c]);

@@ -122,18 +122,21 @@ struct alignas(64) ScopeChunk
 // Widens lo..hi by the finite values at positions first..last of values
 // kept in chunks of ScopeChunk::kSize: chunkAt(c) gives chunk c's values and
 // its summary (nullptr: the values are read one by one). A chunk wholly
-// inside the range is answered by its summary's one entry for the chunk; a
-// long range asks for those entries some chunks ahead, so a window of a
-// million values does not wait for memory chunk after chunk.
-template <typename ChunkAt>
-void scopeChunkedRange(std::size_t first, std::size_t last, ChunkAt chunkAt, double& lo, double& hi)
+// inside the range is answered by one entry for the chunk, wholeAt(c): its
+// summary's, or a copy kept side by side with the other chunks' (see
+// ScopeColumnSnapshot::whole), which spares a long range a page of memory
+// per chunk. A long range asks for those entries some chunks ahead, so a
+// window of a million values does not wait for memory chunk after chunk.
+template <typename ChunkAt, typename WholeAt>
+void scopeChunkedRange(std::size_t first, std::size_t last, ChunkAt chunkAt, WholeAt wholeAt, double& lo,
+                       double& hi)
 {
     constexpr std::size_t n = ScopeChunk::kSize;
     constexpr std::size_t kAhead = 8;
     const std::size_t lastChunk = last / n;
     auto prefetchWhole = [&](std::size_t c) {
-        if (const ScopeChunkSummary* summary = chunkAt(c).second)
-            __builtin_prefetch(&summary->all);
+        if (chunkAt(c).second)
+            __builtin_prefetch(wholeAt(c));
     };
     for (std::size_t c = first / n + 1; c < lastChunk && c <= first / n + kAhead; ++c)
         prefetchWhole(c);
@@ -146,8 +149,9 @@ void scopeChunkedRange(std::size_t first, std::size_t last, ChunkAt chunkAt, dou
         const double* values = chunk.first;
         const ScopeChunkSummary* summary = chunk.second;
         if (summary && first == c * n && end == c * n + n - 1) {
-            lo = summary->all.min < lo ? summary->all.min : lo;
-            hi = summary->all.max > hi ? summary->all.max : hi;
+            const ScopeChunkSummary::Entry& all = *wholeAt(c);
+            lo = all.min < lo ? all.min : lo;
+            hi = all.max > hi ? all.max : hi;
         } else if (summary) {
             summary->range(values, first - c * n, end - c * n, lo, hi);
         } else {
@@ -166,6 +170,14 @@ void scopeChunkedRange(std::size_t first, std::size_t last, ChunkAt chunkAt, dou
     }
 }
 
+// The same, each whole chunk answered by its own summary's entry.
+template <typename ChunkAt>
+void scopeChunkedRange(std::size_t first, std::size_t last, ChunkAt chunkAt, double& lo, double& hi)
+{
+    scopeChunkedRange(
+        first, last, chunkAt, [&chunkAt](std::size_t c) { return &chunkAt(c).second->all; }, lo, hi);
+}
+
 // A number no other run of values has had in this process: a column takes a
 // new one whenever its rows start afresh, so (source, row) names one value.
 std::uint64_t scopeNewSource();
@@ -182,6 +194,11 @@ struct ScopeColumnSnapshot
     // window slides and two snapshots agree on the value of a row.
     std::uint64_t source = 0;
     std::uint64_t firstRow = 0;
+    // The entry for the whole chunk of each full chunk, whole[c] for
+    // chunks[c] (the chunk still being filled has none), kept side by side:
+    // the range of a window reads a few lines of them instead of a line in
+    // a page of its own per chunk.
+    std::vector<ScopeChunkSummary::Entry> whole;
 
     // Finite minimum and maximum of the values first..last (counted from
     // the oldest); none when there is no finite value among them.
@@ -215,6 +232,8 @@ public:
             __builtin_prefetch(&chunk.values[offset + kPrefetchAhead], 1, 3);
         chunk.values[offset] = value;
         chunk.summary.add(offset, value);
+        if (offset == kChunkSize - 1)
+            m_whole.push_back(chunk.summary.all);
         ++m_size;
     }
     void pop_front();
@@ -249,6 +268,9 @@ private:
     // shared with snapshots. A chunk leaving the front is released, never
     // reused, because a snapshot may still read it.
     std::deque<std::shared_ptr<ScopeChunk>> m_chunks;
+    // The whole-chunk entries of the full chunks among them, oldest first
+    // (see ScopeColumnSnapshot::whole).
+    std::deque<ScopeChunkSummary::Entry> m_whole;
     std::size_t m_head = 0; // position of the oldest value in the first chunk
     std::size_t m_size = 0;
     // See ScopeColumnSnapshot: values dropped from the front since the

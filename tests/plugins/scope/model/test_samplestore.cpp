@@ -367,8 +367,9 @@ TEST(ScopeGapCounter, CountsRowsMissingAtTheShortestStep)
 
 // The summary hierarchy (blocks, the levels above them, chunks) answers
 // every range with the finite minimum and maximum a plain pass finds: random
-// values with NaN and infinities, a front dropped so the first chunk's
-// summaries also cover values no longer kept, a last chunk still being
+// values with NaN and infinities, a front of more than a chunk dropped (the
+// chunk-wide entries kept side by side leave with their chunk; the first
+// chunk's summaries also cover values no longer kept), a last chunk still being
 // filled (its upper entries partly complete), stretches of every length
 // from one value to the whole column.
 TEST(ScopeSampleStore, SummaryRangesEqualAPlainPass)
@@ -377,13 +378,14 @@ TEST(ScopeSampleStore, SummaryRangesEqualAPlainPass)
     std::uniform_real_distribution<double> unit(0.0, 1.0);
     const double inf = std::numeric_limits<double>::infinity();
     ScopeSampleColumn column;
-    for (int i = 0; i < 700; ++i)
+    const int dropped = int(ScopeChunk::kSize) + 700;
+    for (int i = 0; i < dropped; ++i)
         column.push_back(i % 2 ? 1e12 : -1e12);  // dropped again below
     for (int i = 0; i < 5 * int(ScopeChunk::kSize) + 1357; ++i) {
         const double r = unit(rng);
         column.push_back(r < 0.02 ? std::nan("") : r < 0.03 ? inf : r < 0.04 ? -inf : (unit(rng) - 0.5) * 1000);
     }
-    for (int i = 0; i < 700; ++i)
+    for (int i = 0; i < dropped; ++i)
         column.pop_front();
     const std::vector<double> values = contents(column);
     const ScopeColumnSnapshot snap = column.snapshot();
