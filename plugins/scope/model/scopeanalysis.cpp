@@ -268,24 +268,34 @@ double scopeanalysis::decibels(double amplitude)
 ScopeSpectrum scopeanalysis::spectrum(const double* stamps, const double* values, std::size_t n)
 {
     ScopeSpectrum result;
-    // The finite samples, in order; a stamp that goes back is refused.
-    std::vector<double> t, v;
-    t.reserve(n);
-    v.reserve(n);
+    // The finite samples, in order; a stamp that goes back is refused. They
+    // are read in place when every sample is finite, as they usually are: a
+    // copy of a million samples is sixteen megabytes of fresh memory.
     std::size_t leftOut = 0;
-    for (std::size_t i = 0; i < n; ++i) {
-        if (!std::isfinite(stamps[i]) || !std::isfinite(values[i])) {
-            ++leftOut;
-            continue;
+    for (std::size_t i = 0; i < n; ++i)
+        leftOut += !std::isfinite(stamps[i]) || !std::isfinite(values[i]);
+    std::vector<double> finiteT, finiteV;
+    const double* t = stamps;
+    const double* v = values;
+    if (leftOut > 0) {
+        finiteT.reserve(n - leftOut);
+        finiteV.reserve(n - leftOut);
+        for (std::size_t i = 0; i < n; ++i) {
+            if (std::isfinite(stamps[i]) && std::isfinite(values[i])) {
+                finiteT.push_back(stamps[i]);
+                finiteV.push_back(values[i]);
+            }
         }
-        if (!t.empty() && stamps[i] < t.back()) {
+        t = finiteT.data();
+        v = finiteV.data();
+    }
+    const std::size_t m = n - leftOut;
+    for (std::size_t i = 1; i < m; ++i) {
+        if (t[i] < t[i - 1]) {
             result.error = QCoreApplication::translate("ScopeSpectrum", "The time stamps go back in time: no spectrum.");
             return result;
         }
-        t.push_back(stamps[i]);
-        v.push_back(values[i]);
     }
-    const std::size_t m = t.size();
     if (m < kScopeSpectrumMinSamples) {
         result.error = QCoreApplication::translate("ScopeSpectrum", "%1 samples: a spectrum needs at least %2.")
                            .arg(m)
@@ -294,7 +304,7 @@ ScopeSpectrum scopeanalysis::spectrum(const double* stamps, const double* values
             result.error += QLatin1Char(' ') + QCoreApplication::translate("ScopeSpectrum", "%1 samples are not numbers.").arg(leftOut);
         return result;
     }
-    const double span = t.back() - t.front();
+    const double span = t[m - 1] - t[0];
     if (!(span > 0.0)) {
         result.error = QCoreApplication::translate("ScopeSpectrum", "All samples have the same time stamp: no spectrum.");
         return result;
@@ -329,6 +339,7 @@ ScopeSpectrum scopeanalysis::spectrum(const double* stamps, const double* values
     const bool even = largest - step <= kScopeEvenStampTolerance * step
                       && step - smallest <= kScopeEvenStampTolerance * step;
     QStringList notes;
+    std::size_t resampled = 0;
     if (leftOut > 0)
         notes << QCoreApplication::translate("ScopeSpectrum", "%1 samples that are not numbers were left out.").arg(leftOut);
     if (!even) {
@@ -346,23 +357,25 @@ ScopeSpectrum scopeanalysis::spectrum(const double* stamps, const double* values
         std::vector<double> r(count);
         std::size_t j = 0;
         for (std::size_t i = 0; i < count; ++i) {
-            const double at = t.front() + step * double(i);
+            const double at = t[0] + step * double(i);
             while (j + 2 < m && t[j + 1] < at)
                 ++j;
             const double t0 = t[j], t1 = t[j + 1];
             const double w = t1 > t0 ? std::clamp((at - t0) / (t1 - t0), 0.0, 1.0) : 0.0;
             r[i] = v[j] + (v[j + 1] - v[j]) * w;
         }
-        v.swap(r);
+        finiteV.swap(r);
+        v = finiteV.data();
+        resampled = finiteV.size();
         notes << QCoreApplication::translate("ScopeSpectrum", "The time stamps are not evenly spaced (steps %1 to %2 ms): the curve was resampled "
                             "linearly to %3 even steps of %4 ms.")
                      .arg(scopeanalysis::number(smallest), scopeanalysis::number(largest))
-                     .arg(v.size())
+                     .arg(resampled)
                      .arg(scopeanalysis::number(step));
     }
     result.note = notes.join(QLatin1Char(' '));
 
-    const std::size_t m2 = v.size();
+    const std::size_t m2 = resampled > 0 ? resampled : m;
     if (m2 < kScopeSpectrumMinSamples) {
         result.error = QCoreApplication::translate("ScopeSpectrum", "%1 samples: a spectrum needs at least %2.").arg(m2).arg(kScopeSpectrumMinSamples);
         return result;
@@ -377,8 +390,8 @@ ScopeSpectrum scopeanalysis::spectrum(const double* stamps, const double* values
     // The mean is taken out before the window and put back into bin 0, so
     // a large offset does not drown small ripples in float precision.
     double mean = 0.0;
-    for (double x : v)
-        mean += x;
+    for (std::size_t i = 0; i < m2; ++i)
+        mean += v[i];
     mean /= double(m2);
     for (std::size_t i = 0; i < m2; ++i) {
         const double w = 0.5 - 0.5 * std::cos(2.0 * pi * double(i) / double(m2 - 1));
