@@ -23,6 +23,22 @@ export QT_QPA_PLATFORM=offscreen
 "$build/bench-bin/measure_bench" --benchmark_out="$out/measure.json" --benchmark_out_format=json >/dev/null 2>&1
 "$build/bench-bin/link_bench" --benchmark_out="$out/link.json" --benchmark_out_format=json >/dev/null 2>&1
 "$here/bench/startup/vxtools-startup.sh" "$build" 5 >"$out/startup.txt" 2>&1 || true
+
+# The same four measurements counted in instructions under callgrind (about
+# three minutes): a count does not depend on the machine's memory system or
+# load, so its ratios show the program's share of the two time ratios above.
+rm -f "$out"/cg-*
+if command -v valgrind >/dev/null; then
+    count() { # name, binary, filter, function
+        valgrind --tool=callgrind --callgrind-out-file="$out/cg-$1.out" "--toggle-collect=$4" "$2" \
+            --benchmark_filter="$3" --benchmark_min_time=0.01 \
+            --benchmark_out="$out/cg-$1.json" --benchmark_out_format=json >/dev/null 2>&1 || true
+    }
+    count redraw10k "$build/bench-bin/scopeplot_bench" 'BM_SnapshotRedraw/10000$' '*coldRedraw*'
+    count redraw1M "$build/bench-bin/scopeplot_bench" 'BM_SnapshotRedraw/1000000$' '*coldRedraw*'
+    count import "$build/bench-bin/scope_bench" 'BM_ImportFile100kRows' 'scopefile::readFile*'
+    count parse "$build/bench-bin/scope_bench" 'BM_ParseNumbers100kRows' '*parseNumbers*'
+fi
 fi
 
 python3 - "$out" <<'PY'
@@ -113,6 +129,33 @@ add("7", "export of the same 100,000 rows to a file", "BM_ExportFile100kRows")
 add("7", "std::to_chars alone over the same numbers", "BM_FormatNumbers100kRows")
 rows.append(("7", "ratio export / to_chars",
              "%.2fx" % (ns("BM_ExportFile100kRows") / ns("BM_FormatNumbers100kRows")), "", "<= 1.5x"))
+
+# Instructions per run of what a benchmark times: the collected total over
+# the iterations its JSON says it ran.
+def instructions(name):
+    try:
+        with open(os.path.join(out, "cg-%s.json" % name)) as f:
+            iterations = sum(b["iterations"] for b in json.load(f)["benchmarks"])
+        with open(os.path.join(out, "cg-%s.out" % name)) as f:
+            total = next(int(l.split()[1]) for l in f if l.startswith("totals:"))
+        return total / iterations if iterations and total else None
+    except (OSError, ValueError, KeyError, StopIteration):
+        return None
+
+counted = {n: instructions(n) for n in ("redraw10k", "redraw1M", "import", "parse")}
+def mega(v):
+    return "%.1f M instr" % (v / 1e6)
+if all(counted.values()):
+    rows.append(("2", "instructions, cold redraw 36 x 10,000 / 36 x 1,000,000",
+                 "%s / %s" % (mega(counted["redraw10k"]), mega(counted["redraw1M"])), "", ""))
+    rows.append(("2", "ratio of those instructions, 1M / 10k",
+                 "%.2fx" % (counted["redraw1M"] / counted["redraw10k"]), "", "(time: <= 1.3x)"))
+    rows.append(("7", "instructions, import / from_chars alone",
+                 "%s / %s" % (mega(counted["import"]), mega(counted["parse"])), "", ""))
+    rows.append(("7", "ratio of those instructions, import / from_chars",
+                 "%.2fx" % (counted["import"] / counted["parse"]), "", "(time: <= 1.5x)"))
+else:
+    rows.append(("-", "instruction counts", "not measured (valgrind missing or a run failed)", "", ""))
 add("M", "cursor step + readout values, 36 x 1,000,000", "BM_CursorStepReadout", "< 10 ms")
 add("M", "statistics, 36 x 1,000,000", "BM_Statistics36Curves", "< 50 ms")
 add("M", "spectrum of 1,000,000 samples", "BM_Spectrum1M", "< 200 ms")
