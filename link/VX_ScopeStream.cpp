@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstring>
 #include <iterator>
+#include <limits>
 #include <type_traits>
 
 namespace vx {
@@ -332,16 +333,46 @@ std::size_t ScopeStreamReader::RowsThatFollow(const char* first, std::size_t cou
     // clock reads there; text and integers read as a double land beyond it
     // or among the subnormal numbers.
     constexpr double kLargestStamp = 9007199254740992.0; // 2^53
-    for (std::size_t i = 0; i < count; ++i) {
+    auto stampAt = [first](std::size_t i) {
         double time;
         std::memcpy(&time, first + i * kRowSize, sizeof time);
-        const int kind = std::fpclassify(time);
-        if ((kind != FP_NORMAL && kind != FP_ZERO) || !(time > m_lastTime) ||
-            std::fabs(time) > kLargestStamp)
-            return i;
-        m_lastTime = time;
+        return time;
+    };
+    // A clock's reading: zero or a normal number no larger than 2^53 (NaN
+    // fails every comparison, an infinity the size).
+    auto clockReading = [](double time) {
+        const double size = std::fabs(time);
+        return (size <= kLargestStamp) & ((size >= std::numeric_limits<double>::min()) | (size == 0.0));
+    };
+    double last = m_lastTime;
+    std::size_t i = 0;
+    // Four rows at a time, each stamp against the one before it, two lanes
+    // per comparison and no branch but the block's: a block with a bad row
+    // is walked again row by row below to find it.
+    using Pair = double __attribute__((vector_size(16)));
+    const Pair largest = {kLargestStamp, kLargestStamp};
+    const Pair smallest = {std::numeric_limits<double>::min(), std::numeric_limits<double>::min()};
+    const Pair zero = {0.0, 0.0};
+    auto readings = [&](Pair t) {
+        const Pair size = t < zero ? -t : t;
+        return (size <= largest) & ((size >= smallest) | (size == zero));
+    };
+    for (; i + 4 <= count; i += 4) {
+        const Pair a = {stampAt(i), stampAt(i + 1)}, b = {stampAt(i + 2), stampAt(i + 3)};
+        const Pair beforeA = {last, a[0]}, beforeB = {a[1], b[0]};
+        const auto ok = (a > beforeA) & (b > beforeB) & readings(a) & readings(b);
+        if (!(ok[0] & ok[1]))
+            break;
+        last = b[1];
     }
-    return count;
+    for (; i < count; ++i) {
+        const double time = stampAt(i);
+        if (!(time > last) || !clockReading(time))
+            break;
+        last = time;
+    }
+    m_lastTime = last;
+    return i;
 }
 
 } // namespace vx

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <limits>
 #include <numeric>
 #include <random>
 #include <string_view>
@@ -446,6 +447,48 @@ TEST(ScopeStream, RowsAreTheSameAtEveryByteAlignmentAndAreAppended)
         EXPECT_EQ(rows[1].time, -2.0);
         for (std::size_t i = 0; i < 100; ++i)
             ASSERT_EQ(0, std::memcmp(&rows[2 + i], reply.data() + 32 + i * 296, 296)) << shift << " " << i;
+    }
+}
+
+TEST(ScopeStream, ARowIsTakenOnlyWhenItsStampIsAClockReadingThatRises)
+{
+    // Ten rows, checked four at a time and the rest one by one: a stamp
+    // that fails at any place ends the reply there, and every stamp a clock
+    // can give, however near the edges, is taken.
+    const double huge = 9007199254740992.0; // 2^53
+    const double tiny = std::numeric_limits<double>::min();
+    auto read = [](const std::vector<double>& stamps, ScopeStreamResult* result) {
+        std::string reply = linktest::ScopeReplyBytes(1.0, 1u, std::uint32_t(stamps.size()), stamps.size());
+        for (std::size_t i = 0; i < stamps.size(); ++i)
+            std::memcpy(&reply[32 + i * 296], &stamps[i], 8);
+        ScopeStreamReader reader;
+        std::vector<_ST_ReadScopeData> rows;
+        double cpu = 0.0;
+        std::uint32_t memory = 0;
+        *result = reader.Read(reply, &cpu, &memory, &rows);
+        return rows.size();
+    };
+    ScopeStreamResult r;
+    EXPECT_EQ(read({-huge, -5.0, -4.5, -1e-300, -0.0, tiny, 1.0, 2.0, 1e15, huge}, &r), 10u);
+    EXPECT_FALSE(r.broken);
+    // Each bad stamp would rise over the one before it (stamps from -1000
+    // upwards); only what it is makes it fail.
+    const double bad[] = {std::numeric_limits<double>::quiet_NaN(), std::numeric_limits<double>::infinity(),
+                          tiny / 2, std::numeric_limits<double>::denorm_min(), 2 * huge, -2 * huge};
+    for (std::size_t at = 0; at < 10; ++at) {
+        std::vector<double> stamps(10);
+        std::iota(stamps.begin(), stamps.end(), -1000.0);
+        for (const double value : bad) {
+            if (at > 0 && value == -2 * huge)
+                continue; // would not rise
+            stamps[at] = value;
+            EXPECT_EQ(read(stamps, &r), at) << "stamp " << value << " at " << at;
+            EXPECT_TRUE(r.broken);
+        }
+        if (at > 0) {
+            stamps[at] = stamps[at - 1];
+            EXPECT_EQ(read(stamps, &r), at) << "a stamp equal to the one before, at " << at;
+        }
     }
 }
 
