@@ -132,6 +132,7 @@ void ScopeChunkSummary::reset()
     const Entry none{inf, -inf};
     std::fill(std::begin(entry), std::end(entry), none);
     all = none;
+    finite = true;
 }
 
 void ScopeChunkSummary::completeBlock(std::size_t b)
@@ -162,6 +163,8 @@ void ScopeChunkSummary::build(const double* values, std::size_t n)
         for (std::size_t i = b * kBlockSize; i < end; ++i) {
             if (values[i] - values[i] == 0.0)
                 widen(e, values[i]);
+            else
+                finite = false;
         }
         if (end == b * kBlockSize + kBlockSize)
             completeBlock(b);
@@ -180,16 +183,27 @@ void ScopeChunkSummary::range(const double* values, std::size_t first, std::size
     };
     // Two values at a time without branches: a range reads up to 15 values
     // at either end, and a branch per value costs more than the comparisons.
+    // Where every value is finite, a comparison and a choice per lane (a
+    // minimum and a maximum instruction) are all a value costs.
+    const bool allFinite = finite;
     auto scan = [&](std::size_t from, std::size_t to) {
         using Pair = double __attribute__((vector_size(16)));
         Pair pairLow = {low, low}, pairHigh = {high, high};
         std::size_t i = from;
+        if (allFinite) {
+            for (; i + 2 <= to; i += 2) {
+                Pair x;
+                std::memcpy(&x, values + i, sizeof x);
+                pairLow = x < pairLow ? x : pairLow;
+                pairHigh = x > pairHigh ? x : pairHigh;
+            }
+        }
         for (; i + 2 <= to; i += 2) {
             Pair x;
             std::memcpy(&x, values + i, sizeof x);
-            const auto finite = (x - x) == 0.0;
-            pairLow = (finite & (x < pairLow)) ? x : pairLow;
-            pairHigh = (finite & (x > pairHigh)) ? x : pairHigh;
+            const auto kept = (x - x) == 0.0;
+            pairLow = (kept & (x < pairLow)) ? x : pairLow;
+            pairHigh = (kept & (x > pairHigh)) ? x : pairHigh;
         }
         low = pairLow[0] < pairLow[1] ? pairLow[0] : pairLow[1];
         high = pairHigh[0] > pairHigh[1] ? pairHigh[0] : pairHigh[1];

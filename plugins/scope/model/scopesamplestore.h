@@ -74,6 +74,10 @@ struct ScopeChunkSummary
 
     Entry entry[340];
     Entry all;
+    // No value but finite ones was added since the reset: a range then
+    // takes the values at its ends without looking at each for a NaN or an
+    // infinity.
+    bool finite = true;
 
     void reset();
     void add(std::size_t offset, double value)
@@ -81,6 +85,8 @@ struct ScopeChunkSummary
         // v - v is 0 for finite values and NaN for infinities and NaN.
         if (value - value == 0.0)
             widen(entry[offset / kBlockSize], value);
+        else
+            finite = false;
         if (offset % kBlockSize == kBlockSize - 1)
             completeBlock(offset / kBlockSize);
     }

@@ -381,8 +381,10 @@ TEST(ScopeSampleStore, SummaryRangesEqualAPlainPass)
     const int dropped = int(ScopeChunk::kSize) + 700;
     for (int i = 0; i < dropped; ++i)
         column.push_back(i % 2 ? 1e12 : -1e12);  // dropped again below
+    // Every other chunk holds finite values only, the rest NaNs and
+    // infinities among them.
     for (int i = 0; i < 5 * int(ScopeChunk::kSize) + 1357; ++i) {
-        const double r = unit(rng);
+        const double r = (dropped + i) / int(ScopeChunk::kSize) % 2 ? unit(rng) : 1.0;
         column.push_back(r < 0.02 ? std::nan("") : r < 0.03 ? inf : r < 0.04 ? -inf : (unit(rng) - 0.5) * 1000);
     }
     for (int i = 0; i < dropped; ++i)
