@@ -23,6 +23,9 @@ VXPage_ZPSIPPortConfig::VXPage_ZPSIPPortConfig(const QString& zpsIp, QWidget* pa
     le_ZPSIP->setMinimumSize(200, 25);
     le_ZPSIP->setMaximumSize(200, 25);
     le_ZPSIP->setText(zpsIp);
+    // The address proposed is selected: what the user types replaces it,
+    // Return takes it as it stands.
+    le_ZPSIP->selectAll();
 
     btn_SetZPSIP = new QPushButton(this);
     btn_SetZPSIP->setObjectName(QStringLiteral("btn_SetZPSIP"));

@@ -204,7 +204,13 @@ void TestDialogs::addressDialogResults()
     QFETCH(QString, address);
     VXPage_ZPSIPPortConfig d(given);
     shelltest::onNextModal([&](QWidget* modal) {
-        modal->findChild<QLineEdit*>(QStringLiteral("le_ZPSIP"))->setText(typed);
+        // Typed as a user types over the address proposed (an empty field:
+        // one Backspace).
+        auto* edit = modal->findChild<QLineEdit*>(QStringLiteral("le_ZPSIP"));
+        if (typed.isEmpty())
+            QTest::keyClick(edit, Qt::Key_Backspace);
+        else
+            QTest::keyClicks(edit, typed);
         modal->findChild<QPushButton*>(button)->click();
     });
     QCOMPARE(d.exec(), result);
